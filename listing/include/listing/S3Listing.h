@@ -1,0 +1,102 @@
+// The instance's picture of the object store as a file tree: buckets at the top, folders and
+// files below them, filled lazily from S3 listings one folder level at a time. All paths are
+// storage paths (UTF-8, '/'-separated, the bucket first).
+#pragma once
+
+#include <aws/s3/S3Client.h>
+
+#include <list>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "frame/HostInterfaces.h"
+#include "listing/ClientSource.h"
+
+class S3Listing {
+public:
+    class File {
+    public:
+        explicit File(const CFileInfo& info);
+        CFileInfo info;
+    };
+
+    class Folder {
+    public:
+        explicit Folder(const std::string& name);
+        explicit Folder(const CFileInfo& info);
+
+        CFileInfo info;
+        bool listed = false;  // every page of the folder's listing has been read
+        std::map<std::string, Folder> folders;
+        std::map<std::string, File> files;
+    };
+
+    class Bucket : public Folder {
+    public:
+        explicit Bucket(const std::string& name);
+        explicit Bucket(const Folder& folder);
+
+        std::string region;  // regional strategy: empty until first looked up
+    };
+
+    // Non-regional profiles: requests go through the clients that `clients` hands out.
+    S3Listing(ILog* log, ClientSource& clients);
+    // Regional profile: `region` serves requests that concern no bucket and `fallbackRegion`
+    // the buckets whose location has no constraint (empty values take the defaults).
+    S3Listing(ILog* log, ClientSource& clients, const std::string& region,
+              const std::string& fallbackRegion);
+
+    S3Listing(const S3Listing&) = delete;
+    S3Listing& operator=(const S3Listing&) = delete;
+
+    // Keeps the first client it is given as the instance-wide client.
+    void SetS3Client(std::shared_ptr<Aws::S3::S3Client> client);
+
+    // Reads the account's buckets and merges them into the tree.
+    ResultCode GetBucketsList();
+
+    // Appends copies of the entries of `path` (the buckets for the empty path; otherwise the
+    // folder's sub-folders, then its files, each group in byte order), listing every folder on
+    // the way that has not been read yet.
+    ResultCode GetListing(const std::string& path, std::list<CFileInfo>& out);
+
+    // Copies the attributes of the element `path` names: Success, Failure (a bucket or folder
+    // on the way is missing, or a listing failed) or NotFound (the parent exists, the last
+    // component does not).
+    ResultCode GetElementInfo(const std::string& path, CFileAttributes& attributes);
+
+    // Puts the element into the tree (a folder when `info` is a directory), insert-if-absent.
+    ResultCode AddElementToListing(const std::string& path, CFileInfo& info);
+
+    // Records a file this instance has just written: like AddElementToListing, but an existing
+    // file record under that name is replaced, so the new size is what later reads see.
+    ResultCode RecordWrittenFile(const std::string& path, const CFileInfo& info);
+
+    // Forgets an element this instance deleted: a file record, or a folder with everything
+    // below it. Nothing is listed for this; a path the tree does not hold is left alone.
+    void RemoveFile(const std::string& path);
+    void RemoveFolder(const std::string& path);
+
+    // Reads one folder level below `prefix` ("" for the bucket's top, otherwise ending in '/')
+    // page by page and merges it into `folder`.
+    ResultCode GetFolderListing(const std::string& bucket, const std::string& prefix,
+                                Folder* folder);
+
+    // Regional strategy: the bucket's region, asked of the service once and cached.
+    // Success, Failure (the request failed) or NotFound (the bucket is not in the tree).
+    ResultCode GetBucketRegion(const std::string& bucket, std::string& region);
+
+    // The client for a request about `bucket`, as the profile's client strategy decides:
+    // Failure (or NotFound) when the bucket's region cannot be found; nothing is sent then.
+    ResultCode GetBucketClient(const std::string& bucket, ClientUse use,
+                               std::shared_ptr<Aws::S3::S3Client>& client);
+
+private:
+    std::map<std::string, Bucket> buckets;
+    std::string region;
+    std::string fallbackRegion;
+    ILog* log;
+    ClientSource& clients;
+    bool bucketsLoaded = false;
+};
