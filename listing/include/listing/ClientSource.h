@@ -21,7 +21,7 @@ enum class ClientUse {
 };
 
 class ClientSource {
-public:
+  public:
     using ConfigFactory = std::function<Aws::Client::ClientConfiguration()>;
 
     // `makeConfig` builds a fresh client configuration each time it is called (the endpoint of
@@ -46,7 +46,7 @@ public:
     // A new client from a fresh configuration, for one call.
     std::shared_ptr<Aws::S3::S3Client> ShortLivedClient() const;
 
-private:
+  private:
     const ProviderProfile& profile_;
     Aws::Auth::AWSCredentials credentials_;
     ConfigFactory makeConfig_;

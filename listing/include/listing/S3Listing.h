@@ -14,15 +14,15 @@
 #include "listing/ClientSource.h"
 
 class S3Listing {
-public:
+  public:
     class File {
-    public:
+      public:
         explicit File(const CFileInfo& info);
         CFileInfo info;
     };
 
     class Folder {
-    public:
+      public:
         explicit Folder(const std::string& name);
         explicit Folder(const CFileInfo& info);
 
@@ -33,7 +33,7 @@ public:
     };
 
     class Bucket : public Folder {
-    public:
+      public:
         explicit Bucket(const std::string& name);
         explicit Bucket(const Folder& folder);
 
@@ -92,7 +92,7 @@ public:
     ResultCode GetBucketClient(const std::string& bucket, ClientUse use,
                                std::shared_ptr<Aws::S3::S3Client>& client);
 
-private:
+  private:
     std::map<std::string, Bucket> buckets;
     std::string region;
     std::string fallbackRegion;
