@@ -1,0 +1,10 @@
+// Everything the integration tests use of the test host.
+#pragma once
+
+#include "testhost/FaultProxy.h"
+#include "testhost/MapLink.h"
+#include "testhost/MotoServer.h"
+#include "testhost/PluginLibrary.h"
+#include "testhost/RecordingLog.h"
+#include "testhost/S3Admin.h"
+#include "testhost/ScopedEnv.h"
