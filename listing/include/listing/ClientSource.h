@@ -13,6 +13,10 @@
 
 #include "frame/ProviderProfile.h"
 
+// The region of requests that concern no particular bucket in the regional strategy when the
+// host configures none.
+inline constexpr char DefaultServiceRegion[] = "eu-west-1";
+
 // What a request is for; see S3Listing::GetBucketClient.
 enum class ClientUse {
     Browse,    // listing a bucket's folders
@@ -26,13 +30,13 @@ class ClientSource {
 
     // `makeConfig` builds a fresh client configuration each time it is called (the endpoint of
     // some profiles is read anew at every build). `defaultRegion` is the region of requests
-    // that concern no bucket in the regional strategy.
+    // that concern no bucket in the regional strategy; empty means DefaultServiceRegion.
     ClientSource(const ProviderProfile& profile, const Aws::Auth::AWSCredentials& credentials,
                  ConfigFactory makeConfig, std::string defaultRegion);
 
     const ProviderProfile& Profile() const { return profile_; }
 
-    // The instance-wide client; null in the regional strategy.
+    // The instance-wide client; null in the regional strategy. The first client set stays.
     void SetSharedClient(std::shared_ptr<Aws::S3::S3Client> client);
     std::shared_ptr<Aws::S3::S3Client> SharedClient() const { return shared_; }
 

@@ -43,7 +43,9 @@ class S3Listing {
     // Non-regional profiles: requests go through the clients that `clients` hands out.
     S3Listing(ILog* log, ClientSource& clients);
     // Regional profile: `region` serves requests that concern no bucket and `fallbackRegion`
-    // the buckets whose location has no constraint (empty values take the defaults).
+    // the buckets whose location has no constraint. An empty `region` means
+    // DefaultServiceRegion; an empty `fallbackRegion` means "us-east-1", where the service
+    // keeps the buckets it reports without a constraint.
     S3Listing(ILog* log, ClientSource& clients, const std::string& region,
               const std::string& fallbackRegion);
 
@@ -53,12 +55,15 @@ class S3Listing {
     // Keeps the first client it is given as the instance-wide client.
     void SetS3Client(std::shared_ptr<Aws::S3::S3Client> client);
 
-    // Reads the account's buckets and merges them into the tree.
+    // Reads the account's buckets and merges them into the tree. Until this has succeeded once,
+    // the root listing and every lookup of a bucket the tree lacks call it again, so a bucket
+    // list that failed to load is never mistaken for a storage without buckets.
     ResultCode GetBucketsList();
 
     // Appends copies of the entries of `path` (the buckets for the empty path; otherwise the
     // folder's sub-folders, then its files, each group in byte order), listing every folder on
-    // the way that has not been read yet.
+    // the way that has not been read yet. Failure when the bucket list cannot be loaded, a
+    // bucket or folder on the way is missing, or a listing fails.
     ResultCode GetListing(const std::string& path, std::list<CFileInfo>& out);
 
     // Copies the attributes of the element `path` names: Success, Failure (a bucket or folder
@@ -67,6 +72,9 @@ class S3Listing {
     ResultCode GetElementInfo(const std::string& path, CFileAttributes& attributes);
 
     // Puts the element into the tree (a folder when `info` is a directory), insert-if-absent.
+    // Lists the folders on the way that have not been read yet (and, where the profile says
+    // so, a listed folder that lacks the next component); Failure when the bucket or a folder
+    // on the way is still missing then, or a listing fails.
     ResultCode AddElementToListing(const std::string& path, CFileInfo& info);
 
     // Records a file this instance has just written: like AddElementToListing, but an existing
@@ -79,7 +87,8 @@ class S3Listing {
     void RemoveFolder(const std::string& path);
 
     // Reads one folder level below `prefix` ("" for the bucket's top, otherwise ending in '/')
-    // page by page and merges it into `folder`.
+    // page by page and merges it into `folder`, which counts as listed once every page has been
+    // read. Entries of the pages read before a failure stay.
     ResultCode GetFolderListing(const std::string& bucket, const std::string& prefix,
                                 Folder* folder);
 
@@ -93,6 +102,16 @@ class S3Listing {
                                std::shared_ptr<Aws::S3::S3Client>& client);
 
   private:
+    // The bucket's node; when the tree lacks it and the bucket list has never loaded, loads the
+    // list first. Null when the bucket is still unknown.
+    Bucket* FindBucket(const std::string& name);
+    // The node that holds the last component of `path` and that component's name, walking
+    // the tree as it stands: nothing is listed. Null when a node on the way is missing.
+    Folder* FindParentWithoutListing(const std::string& path, std::string& name);
+    // The folder that is to receive the last component of `path`, listing on the way as
+    // AddElementToListing describes.
+    ResultCode FindParentForAdd(const std::string& path, Folder*& parent, std::string& name);
+
     std::map<std::string, Bucket> buckets;
     std::string region;
     std::string fallbackRegion;

@@ -1,0 +1,234 @@
+// The tree and the walks along storage paths. Requests to the service are made only through
+// GetBucketsList and GetFolderListing (FolderListing.cpp).
+#include "listing/S3Listing.h"
+
+#include "torvik/Strings.h"
+
+namespace {
+
+// The storage path's bucket, and the key below it (empty when there is none).
+void SplitPath(const std::string& path, std::string& bucket, std::string& rest) {
+    const std::size_t slash = path.find('/');
+    if (slash == std::string::npos) {
+        bucket = path;
+        rest.clear();
+    } else {
+        bucket = path.substr(0, slash);
+        rest = path.substr(slash + 1);
+    }
+}
+
+// Takes the next component off the front of `rest`.
+std::string NextComponent(std::string& rest) {
+    const std::size_t slash = rest.find('/');
+    std::string component;
+    if (slash == std::string::npos) {
+        component = rest;
+        rest.clear();
+    } else {
+        component = rest.substr(0, slash);
+        rest.erase(0, slash + 1);
+    }
+    return component;
+}
+
+void CopyAttributes(const CFileInfo& info, CFileAttributes& attributes) {
+    attributes = static_cast<const CFileAttributes&>(info);
+}
+
+}  // namespace
+
+S3Listing::File::File(const CFileInfo& info) : info(info) {}
+
+S3Listing::Folder::Folder(const std::string& name) {
+    info.attributes = CFileAttributes::DirectoryAttribute;
+    info.name = Torvik::strings::UTF8toWstr(name);
+}
+
+S3Listing::Folder::Folder(const CFileInfo& info) : info(info) {}
+
+S3Listing::Bucket::Bucket(const std::string& name) : Folder(name) {}
+
+S3Listing::Bucket::Bucket(const Folder& folder) : Folder(folder) {}
+
+S3Listing::S3Listing(ILog* log, ClientSource& clients) : S3Listing(log, clients, "", "") {}
+
+S3Listing::S3Listing(ILog* log, ClientSource& clients, const std::string& region,
+                     const std::string& fallbackRegion)
+    : region(region.empty() ? std::string(DefaultServiceRegion) : region),
+      fallbackRegion(fallbackRegion.empty() ? std::string("us-east-1") : fallbackRegion),
+      log(log),
+      clients(clients) {}
+
+void S3Listing::SetS3Client(std::shared_ptr<Aws::S3::S3Client> client) {
+    if (!clients.SharedClient()) clients.SetSharedClient(std::move(client));
+}
+
+S3Listing::Bucket* S3Listing::FindBucket(const std::string& name) {
+    auto found = buckets.find(name);
+    if (found == buckets.end() && !bucketsLoaded) {
+        if (GetBucketsList() != Success) return nullptr;
+        found = buckets.find(name);
+    }
+    return found == buckets.end() ? nullptr : &found->second;
+}
+
+ResultCode S3Listing::GetListing(const std::string& path, std::list<CFileInfo>& out) {
+    if (path.empty()) {
+        if (!bucketsLoaded && GetBucketsList() != Success) return Failure;
+        for (const auto& bucket : buckets) out.push_back(bucket.second.info);
+        return Success;
+    }
+
+    std::string bucketName;
+    std::string rest;
+    SplitPath(path, bucketName, rest);
+    Folder* current = FindBucket(bucketName);
+    if (current == nullptr) return Failure;
+    std::string prefix;
+    if (!current->listed) {
+        const ResultCode result = GetFolderListing(bucketName, prefix, current);
+        if (result != Success) return result;
+    }
+    while (!rest.empty()) {
+        const std::string component = NextComponent(rest);
+        prefix += component + "/";
+        const auto found = current->folders.find(component);
+        if (found == current->folders.end()) return Failure;
+        current = &found->second;
+        if (!current->listed) {
+            const ResultCode result = GetFolderListing(bucketName, prefix, current);
+            if (result != Success) return result;
+        }
+    }
+
+    for (const auto& folder : current->folders) out.push_back(folder.second.info);
+    for (const auto& file : current->files) out.push_back(file.second.info);
+    return Success;
+}
+
+ResultCode S3Listing::GetElementInfo(const std::string& path, CFileAttributes& attributes) {
+    std::string bucketName;
+    std::string rest;
+    SplitPath(path, bucketName, rest);
+    Folder* current = FindBucket(bucketName);
+    if (current == nullptr) return Failure;
+    if (rest.empty()) {
+        CopyAttributes(current->info, attributes);
+        return Success;
+    }
+
+    std::string prefix;
+    if (!current->listed) {
+        const ResultCode result = GetFolderListing(bucketName, prefix, current);
+        if (result != Success) return result;
+    }
+    while (rest.find('/') != std::string::npos) {
+        const std::string component = NextComponent(rest);
+        prefix += component + "/";
+        const auto found = current->folders.find(component);
+        if (found == current->folders.end()) return Failure;
+        current = &found->second;
+        if (!current->listed) {
+            const ResultCode result = GetFolderListing(bucketName, prefix, current);
+            if (result != Success) return result;
+        }
+    }
+
+    // A folder and a file may share a name; the folder answers.
+    const auto folder = current->folders.find(rest);
+    if (folder != current->folders.end()) {
+        CopyAttributes(folder->second.info, attributes);
+        return Success;
+    }
+    const auto file = current->files.find(rest);
+    if (file != current->files.end()) {
+        CopyAttributes(file->second.info, attributes);
+        return Success;
+    }
+    return NotFound;
+}
+
+ResultCode S3Listing::FindParentForAdd(const std::string& path, Folder*& parent,
+                                       std::string& name) {
+    std::string bucketName;
+    std::string rest;
+    SplitPath(path, bucketName, rest);
+    Folder* current = FindBucket(bucketName);
+    if (current == nullptr) return Failure;
+
+    std::string prefix;
+    while (rest.find('/') != std::string::npos) {
+        const std::string component = NextComponent(rest);
+        // Where the profile allows it, a listed folder that lacks the component is read again:
+        // the folder may have been created by another client since it was listed.
+        const bool missing = current->folders.find(component) == current->folders.end();
+        if (!current->listed || (missing && clients.Profile().rereadListedFolderOnMiss)) {
+            const ResultCode result = GetFolderListing(bucketName, prefix, current);
+            if (result != Success) return result;
+        }
+        const auto found = current->folders.find(component);
+        if (found == current->folders.end()) return Failure;
+        current = &found->second;
+        prefix += component + "/";
+    }
+    parent = current;
+    name = rest;
+    return Success;
+}
+
+ResultCode S3Listing::AddElementToListing(const std::string& path, CFileInfo& info) {
+    Folder* parent = nullptr;
+    std::string name;
+    const ResultCode result = FindParentForAdd(path, parent, name);
+    if (result != Success) return result;
+    if (info.IsDirectory()) {
+        parent->folders.emplace(name, Folder(info));
+    } else {
+        parent->files.emplace(name, File(info));
+    }
+    return Success;
+}
+
+ResultCode S3Listing::RecordWrittenFile(const std::string& path, const CFileInfo& info) {
+    Folder* parent = nullptr;
+    std::string name;
+    const ResultCode result = FindParentForAdd(path, parent, name);
+    if (result != Success) return result;
+    if (info.IsDirectory()) {
+        parent->folders.emplace(name, Folder(info));
+    } else {
+        parent->files.insert_or_assign(name, File(info));
+    }
+    return Success;
+}
+
+S3Listing::Folder* S3Listing::FindParentWithoutListing(const std::string& path, std::string& name) {
+    std::string bucketName;
+    std::string rest;
+    SplitPath(path, bucketName, rest);
+    const auto bucket = buckets.find(bucketName);
+    if (bucket == buckets.end()) return nullptr;
+    Folder* current = &bucket->second;
+    while (rest.find('/') != std::string::npos) {
+        const auto found = current->folders.find(NextComponent(rest));
+        if (found == current->folders.end()) return nullptr;
+        current = &found->second;
+    }
+    name = rest;
+    return current;
+}
+
+void S3Listing::RemoveFile(const std::string& path) {
+    std::string name;
+    Folder* parent = FindParentWithoutListing(path, name);
+    if (parent != nullptr) parent->files.erase(name);
+}
+
+void S3Listing::RemoveFolder(const std::string& path) {
+    // The bucket itself is never removed: for a bucket name alone the last component is the
+    // empty name, the folder that holds the keys beginning with '/'.
+    std::string name;
+    Folder* parent = FindParentWithoutListing(path, name);
+    if (parent != nullptr) parent->folders.erase(name);
+}
