@@ -1,0 +1,200 @@
+#include "frame/PluginImplementation.h"
+
+#include <aws/core/Aws.h>
+
+#include <map>
+#include <utility>
+
+#include "frame/ProviderProfile.h"
+#include "frame/S3Clients.h"
+
+namespace {
+// No exception may cross into the host: whatever escapes an operation (an allocation that
+// failed, say) becomes a plain failure of that operation.
+template <class Operation>
+ResultCode Guarded(Operation&& operation) noexcept {
+    try {
+        return operation();
+    } catch (...) {
+        return Failure;
+    }
+}
+
+const ProviderProfile& Profile() { return ActiveProfile(); }
+}  // namespace
+
+PluginImplementation_SDKInitializer::PluginImplementation_SDKInitializer() {
+    const Aws::SDKOptions options;
+    Aws::InitAPI(options);
+}
+
+namespace {
+// The listing cache is neither copyable nor movable; each branch builds it in place.
+S3Listing MakeListing(ILog* log, ClientSource& clients, const std::string& region,
+                      const std::string& fallbackRegion) {
+    if (Profile().regionPolicy == RegionPolicy::PerBucket) {
+        return S3Listing(log, clients, region, fallbackRegion);
+    }
+    return S3Listing(log, clients);
+}
+
+}  // namespace
+
+PluginImplementation::PluginImplementation(ILog* log, ILink* link)
+    : log(log),
+      link(link),
+      s3Client(),
+      serverName(ReadServerName()),
+      credentials(ReadCredentials()),
+      region(ReadRegionalParameter(Profile().regionKey)),
+      fallbackRegion(ReadRegionalParameter(Profile().fallbackRegionKey)),
+      clientConfig(GetConfig()),
+      clients(
+          Profile(), credentials, [this] { return GetConfig(); }, region),
+      listing(MakeListing(log, clients, region, fallbackRegion)),
+      openedFiles(),
+      names(log, link, listing),
+      transfer(log, listing, openedFiles) {
+    if (Profile().clientStrategy != ClientStrategy::Regional) {
+        s3Client = MakeS3Client(credentials, clientConfig);
+        listing.SetS3Client(s3Client);
+    }
+    // A failure is already in the host log; the instance is usable all the same and reports
+    // the missing buckets through its operations.
+    listing.GetBucketsList();
+}
+
+PluginImplementation::~PluginImplementation() {
+    // Files still open go first, while the listing cache and the clients exist: closing an
+    // upload that is still open finishes it through its client. The entries are taken out of
+    // the table before they are released, so the table is never seen half cleared.
+    std::map<unsigned int, std::shared_ptr<OpenedFile>> stillOpen;
+    stillOpen.swap(openedFiles.files);
+    stillOpen.clear();
+}
+
+std::string PluginImplementation::GetValue(const std::wstring& key) {
+    return ReadLinkValue(log, link, key.c_str());
+}
+
+std::string PluginImplementation::ReadServerName() {
+    const ProviderProfile& profile = Profile();
+    switch (profile.endpointSource) {
+        case EndpointSource::ServerNameParam:
+            return profile.serverNameKey != nullptr ? GetValue(profile.serverNameKey) : "";
+        case EndpointSource::FixedHost:
+            return profile.fixedEndpoint != nullptr ? profile.fixedEndpoint : "";
+        case EndpointSource::SdkDefault:
+        case EndpointSource::ExportedEndpoint:
+            break;
+    }
+    return {};
+}
+
+Aws::Auth::AWSCredentials PluginImplementation::ReadCredentials() {
+    // Two statements: the access key is asked of the host before the secret key.
+    const std::string accessKeyId = GetValue(Profile().accessKeyKey);
+    const std::string secretKey = GetValue(Profile().secretKeyKey);
+    return Aws::Auth::AWSCredentials(accessKeyId.c_str(), secretKey.c_str());
+}
+
+std::string PluginImplementation::ReadRegionalParameter(const wchar_t* key) {
+    if (Profile().regionPolicy != RegionPolicy::PerBucket || key == nullptr) return {};
+    return GetValue(key);
+}
+
+Aws::Client::ClientConfiguration PluginImplementation::GetConfig() {
+    const ProviderProfile& profile = Profile();
+    Aws::Client::ClientConfiguration config;
+    switch (profile.endpointSource) {
+        case EndpointSource::ServerNameParam:
+        case EndpointSource::FixedHost:
+            config.endpointOverride = serverName.c_str();
+            break;
+        case EndpointSource::ExportedEndpoint: {
+            // Read at every build: the host may point `Endpoint` elsewhere at any time, and may
+            // even store a null pointer there, which means no override.
+            const char* endpoint =
+                profile.exportedEndpoint != nullptr ? *profile.exportedEndpoint : nullptr;
+            config.endpointOverride = endpoint != nullptr ? endpoint : "";
+            break;
+        }
+        case EndpointSource::SdkDefault:
+            break;
+    }
+    if (profile.regionPolicy == RegionPolicy::RegionParam && profile.regionKey != nullptr) {
+        const std::string configuredRegion = GetValue(profile.regionKey);
+        if (!configuredRegion.empty()) config.region = configuredRegion.c_str();
+    }
+    if (profile.checksumsWhenRequired) {
+        config.checksumConfig.requestChecksumCalculation =
+            Aws::Client::RequestChecksumCalculation::WHEN_REQUIRED;
+        config.checksumConfig.responseChecksumValidation =
+            Aws::Client::ResponseChecksumValidation::WHEN_REQUIRED;
+    }
+    return config;
+}
+
+ResultCode PluginImplementation::OpenFile(const std::wstring& path, FileAccessMode::ID mode,
+                                          unsigned int& handle) {
+    return Guarded([&] { return transfer.OpenFile(path, mode, handle); });
+}
+
+ResultCode PluginImplementation::ReadFile(unsigned char* buffer, unsigned int& size,
+                                          unsigned int const& handle) {
+    return Guarded([&] { return transfer.ReadFile(buffer, size, handle); });
+}
+
+ResultCode PluginImplementation::SeekFile(unsigned int const& handle,
+                                          unsigned long const& position) {
+    return Guarded([&] { return transfer.SeekFile(handle, position); });
+}
+
+ResultCode PluginImplementation::CloseFile(unsigned int const& handle) {
+    return Guarded([&] { return transfer.CloseFile(handle); });
+}
+
+ResultCode PluginImplementation::WriteFile(unsigned char const* data, unsigned int& size,
+                                           unsigned int const& handle) {
+    return Guarded([&] { return transfer.WriteFile(data, size, handle); });
+}
+
+ResultCode PluginImplementation::GetElementAttributes(const std::wstring& path,
+                                                      CFileAttributes& attributes) {
+    return Guarded([&] { return names.GetElementAttributes(path, attributes); });
+}
+
+ResultCode PluginImplementation::GetListing(const std::wstring& path,
+                                            std::list<CFileInfo>& entries) {
+    return Guarded([&] { return names.GetListing(path, entries); });
+}
+
+ResultCode PluginImplementation::CreateFolder(const std::wstring& path) {
+    return Guarded([&] { return names.CreateFolder(path); });
+}
+
+ResultCode PluginImplementation::DeleteFolder(const std::wstring& path) {
+    return Guarded([&] { return names.DeleteFolder(path); });
+}
+
+ResultCode PluginImplementation::DeleteFile(const std::wstring& path) {
+    return Guarded([&] { return names.DeleteFile(path); });
+}
+
+// An object store keeps no attributes of its own, moves nothing in place and has no
+// transactions: these succeed without effect.
+ResultCode PluginImplementation::SetElementAttributes(const std::wstring& /*path*/,
+                                                      CFileAttributes const& /*attributes*/) {
+    return Success;
+}
+
+ResultCode PluginImplementation::MoveFile(const std::wstring& /*from*/,
+                                          const std::wstring& /*to*/) {
+    return Success;
+}
+
+ResultCode PluginImplementation::BeginTransaction() { return Success; }
+
+ResultCode PluginImplementation::CommitTransaction() { return Success; }
+
+void PluginImplementation::OnStop() {}

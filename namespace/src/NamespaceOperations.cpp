@@ -1,0 +1,140 @@
+#include "namespace/NamespaceOperations.h"
+
+#include <aws/s3/model/DeleteObjectRequest.h>
+#include <aws/s3/model/ListObjectsV2Request.h>
+#include <aws/s3/model/PutObjectRequest.h>
+
+#include "frame/LogS3Error.h"
+#include "frame/ProviderProfile.h"
+#include "namespace/PathMapping.h"
+#include "torvik/Strings.h"
+
+namespace {
+constexpr int kSeverity = 2;
+}  // namespace
+
+std::string ReadLinkValue(ILog* log, ILink* link, const wchar_t* key) {
+    std::wstring value;
+    const bool known = link->GetValue(key, value);
+    if (!known && ActiveProfile().reportsMissingParameter) {
+        log->WriteFormatted(kSeverity, L"Server can not find specific parameter");
+    }
+    return Torvik::strings::WstrToUTF8(value);
+}
+
+NamespaceOperations::NamespaceOperations(ILog* log, ILink* link, S3Listing& listing)
+    : log(log), link(link), listing(listing) {}
+
+ResultCode NamespaceOperations::GetListing(const std::wstring& path,
+                                           std::list<CFileInfo>& entries) {
+    if (path.empty()) {
+        // Read anew each time: the host may have changed its configuration since set-up, and
+        // an empty value is better reported here than as an opaque service error.
+        for (const RootParameterCheck& check : ActiveProfile().rootChecks) {
+            if (ReadLinkValue(log, link, check.key).empty()) {
+                log->Write(kSeverity, check.messageWhenEmpty);
+                return Failure;
+            }
+        }
+    }
+    return listing.GetListing(GetStoragePath(path), entries);
+}
+
+ResultCode NamespaceOperations::GetElementAttributes(const std::wstring& path,
+                                                     CFileAttributes& attributes) {
+    return listing.GetElementInfo(GetStoragePath(path), attributes);
+}
+
+ResultCode NamespaceOperations::CreateFolder(const std::wstring& path) {
+    const std::string storagePath = GetStoragePath(path);
+    if (storagePath.find('/') == std::string::npos) {
+        log->Write(kSeverity, ActiveProfile().createBucketMessage);
+        return Failure;
+    }
+    const auto [bucket, key] = SplitStoragePath(storagePath);
+    const std::string name = GetElementName(storagePath);
+
+    std::shared_ptr<Aws::S3::S3Client> client;
+    if (listing.GetBucketClient(bucket, ClientUse::Edit, client) != Success || !client) {
+        return Failure;
+    }
+
+    Aws::S3::Model::PutObjectRequest request;
+    request.SetBucket(bucket);
+    request.SetKey(key + "/");
+    const auto outcome = client->PutObject(request);
+    if (!outcome.IsSuccess()) {
+        log->WriteFormatted(kSeverity, L"Cannot create folder %s", path.c_str());
+        LogS3Error(log, outcome.GetError());
+        return Failure;
+    }
+
+    CFileInfo info;
+    info.attributes = CFileAttributes::DirectoryAttribute;
+    info.name = Torvik::strings::UTF8toWstr(name);
+    // The marker is stored; whether the cache could take the folder does not change that.
+    listing.AddElementToListing(storagePath, info);
+    return Success;
+}
+
+ResultCode NamespaceOperations::DeleteFolder(const std::wstring& path) {
+    const std::string storagePath = GetStoragePath(path);
+    const auto [bucket, key] = SplitStoragePath(storagePath);
+    const std::string prefix = key + "/";
+
+    std::shared_ptr<Aws::S3::S3Client> client;
+    if (listing.GetBucketClient(bucket, ClientUse::Edit, client) != Success || !client) {
+        return Failure;
+    }
+
+    // Flat listing (no delimiter), page after page. Each page is deleted before the next is
+    // asked for: the continuation token names a position in key order, which the deletes of
+    // keys before it do not move.
+    Aws::String token;
+    do {
+        Aws::S3::Model::ListObjectsV2Request listRequest;
+        listRequest.SetBucket(bucket);
+        listRequest.SetPrefix(prefix);
+        if (!token.empty()) listRequest.SetContinuationToken(token);
+        const auto listed = client->ListObjectsV2(listRequest);
+        if (!listed.IsSuccess()) return Failure;
+
+        for (const auto& object : listed.GetResult().GetContents()) {
+            // The key exactly as listed: the result model has already decoded the XML text.
+            Aws::S3::Model::DeleteObjectRequest deleteRequest;
+            deleteRequest.SetBucket(bucket);
+            deleteRequest.SetKey(object.GetKey());
+            if (!client->DeleteObject(deleteRequest).IsSuccess()) return Failure;
+        }
+        token = listed.GetResult().GetNextContinuationToken();
+    } while (!token.empty());
+
+    // A bucket alone (no key) stays in the cache: only objects under the prefix "/" were
+    // deleted, never the bucket, and the bucket's own entries are not those objects.
+    if (!key.empty()) listing.RemoveFolder(storagePath);
+    return Success;
+}
+
+ResultCode NamespaceOperations::DeleteFile(const std::wstring& path) {
+    const std::string storagePath = GetStoragePath(path);
+    const auto [bucket, key] = SplitStoragePath(storagePath);
+    // An object delete with an empty key would address the bucket itself.
+    if (key.empty()) return Failure;
+
+    std::shared_ptr<Aws::S3::S3Client> client;
+    if (listing.GetBucketClient(bucket, ClientUse::Edit, client) != Success || !client) {
+        return Failure;
+    }
+
+    Aws::S3::Model::DeleteObjectRequest request;
+    request.SetBucket(bucket);
+    request.SetKey(key);
+    const auto outcome = client->DeleteObject(request);
+    if (!outcome.IsSuccess()) {
+        log->WriteFormatted(kSeverity, L"Cannot delete file %s", path.c_str());
+        LogS3Error(log, outcome.GetError());
+        return Failure;
+    }
+    listing.RemoveFile(storagePath);
+    return Success;
+}
