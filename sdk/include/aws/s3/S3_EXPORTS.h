@@ -1,0 +1,3 @@
+#pragma once
+
+#define AWS_S3_API
