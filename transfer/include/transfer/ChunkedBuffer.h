@@ -1,0 +1,76 @@
+// The byte store of an opened file: a stream buffer over fixed-size chunks. Appending never
+// moves bytes already stored (a growing std::stringbuf doubles and copies, which for a part of
+// more than 100 MiB would briefly hold it twice), and the read side can be repositioned
+// anywhere from offset 0 to the end, which is what the S3 client needs of a request body: it
+// measures the body by seeking to its end, and hashes and re-sends it from offset 0.
+#pragma once
+
+#include <cstdint>
+#include <iostream>
+#include <limits>
+#include <memory>
+#include <streambuf>
+#include <utility>
+#include <vector>
+
+class ChunkedBuffer : public std::streambuf {
+  public:
+    static constexpr std::size_t chunkSize = std::size_t{1} << 20;
+    static constexpr std::uint64_t unlimited = std::numeric_limits<std::uint64_t>::max();
+
+    // `limit` caps the bytes the buffer takes; a write beyond it is refused (the stream
+    // writing into it fails) and remembered, see Overrun().
+    explicit ChunkedBuffer(std::uint64_t limit = unlimited);
+
+    ChunkedBuffer(const ChunkedBuffer&) = delete;
+    ChunkedBuffer& operator=(const ChunkedBuffer&) = delete;
+
+    // Bytes written so far.
+    std::uint64_t Size() const;
+    // Offset of the next byte to be read.
+    std::uint64_t ReadPosition() const;
+    // Bytes written and not yet read.
+    std::uint64_t Unread() const { return Size() - ReadPosition(); }
+    // True once a write has been refused because it would have passed the limit.
+    bool Overrun() const { return overrun; }
+
+    // Appends `count` bytes; returns how many were taken (fewer only at the limit or when
+    // memory runs out).
+    std::uint64_t Append(const char* data, std::uint64_t count);
+
+    // Forgets every byte and frees the chunks; the limit stays.
+    void Clear();
+
+  protected:
+    int_type overflow(int_type c) override;
+    std::streamsize xsputn(const char* data, std::streamsize count) override;
+    int_type underflow() override;
+    std::streamsize showmanyc() override;
+    pos_type seekoff(off_type offset, std::ios_base::seekdir direction,
+                     std::ios_base::openmode which) override;
+    pos_type seekpos(pos_type position, std::ios_base::openmode which) override;
+
+  private:
+    // Starts a new chunk for the put area; false at the limit or when memory runs out.
+    bool StartChunk();
+    // Points the get area at the chunk holding `position` (at most Size()).
+    void SetReadPosition(std::uint64_t position);
+
+    std::uint64_t limit;
+    bool overrun = false;
+    std::vector<std::unique_ptr<char[]>> chunks;
+    std::uint64_t putBase = 0;  // offset of pbase() in the data
+    std::uint64_t getBase = 0;  // offset of eback() in the data, or the read position if none
+};
+
+// A read/write stream over a ChunkedBuffer that keeps the buffer alive for as long as the
+// stream itself: the S3 client may hold a request body, or own a response stream, for longer
+// than the opened file keeps the buffer.
+class ChunkedStream : public std::iostream {
+  public:
+    explicit ChunkedStream(std::shared_ptr<ChunkedBuffer> buffer)
+        : std::iostream(buffer.get()), buffer(std::move(buffer)) {}
+
+  private:
+    std::shared_ptr<ChunkedBuffer> buffer;
+};

@@ -1,0 +1,123 @@
+#include "transfer/ChunkedBuffer.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+ChunkedBuffer::ChunkedBuffer(std::uint64_t limit) : limit(limit) {}
+
+std::uint64_t ChunkedBuffer::Size() const {
+    return putBase + static_cast<std::uint64_t>(pptr() - pbase());
+}
+
+std::uint64_t ChunkedBuffer::ReadPosition() const {
+    if (eback() == nullptr) return getBase;
+    return getBase + static_cast<std::uint64_t>(gptr() - eback());
+}
+
+std::uint64_t ChunkedBuffer::Append(const char* data, std::uint64_t count) {
+    std::uint64_t taken = 0;
+    while (taken < count) {
+        if (pptr() == epptr() && !StartChunk()) break;
+        const std::uint64_t room = static_cast<std::uint64_t>(epptr() - pptr());
+        const std::uint64_t step = std::min(room, count - taken);
+        std::memcpy(pptr(), data + taken, step);
+        pbump(static_cast<int>(step));  // at most one chunk
+        taken += step;
+    }
+    return taken;
+}
+
+void ChunkedBuffer::Clear() {
+    setp(nullptr, nullptr);
+    setg(nullptr, nullptr, nullptr);
+    chunks.clear();
+    putBase = 0;
+    getBase = 0;
+    overrun = false;
+}
+
+bool ChunkedBuffer::StartChunk() {
+    const std::uint64_t size = Size();
+    if (size >= limit) {
+        overrun = true;
+        return false;
+    }
+    // Not value-initialised: pages of a chunk are only touched as bytes arrive.
+    std::unique_ptr<char[]> chunk(new (std::nothrow) char[chunkSize]);
+    if (!chunk) return false;
+    char* begin = chunk.get();
+    chunks.push_back(std::move(chunk));
+    const std::uint64_t length = std::min<std::uint64_t>(chunkSize, limit - size);
+    putBase = size;
+    setp(begin, begin + length);
+    return true;
+}
+
+void ChunkedBuffer::SetReadPosition(std::uint64_t position) {
+    const std::uint64_t size = Size();
+    if (position >= size) {
+        setg(nullptr, nullptr, nullptr);
+        getBase = position;
+        return;
+    }
+    const std::size_t index = static_cast<std::size_t>(position / chunkSize);
+    const std::uint64_t chunkStart = static_cast<std::uint64_t>(index) * chunkSize;
+    const std::uint64_t available = std::min<std::uint64_t>(size - chunkStart, chunkSize);
+    char* begin = chunks[index].get();
+    setg(begin, begin + (position - chunkStart), begin + available);
+    getBase = chunkStart;
+}
+
+ChunkedBuffer::int_type ChunkedBuffer::overflow(int_type c) {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    if (pptr() == epptr() && !StartChunk()) return traits_type::eof();
+    *pptr() = traits_type::to_char_type(c);
+    pbump(1);
+    return c;
+}
+
+std::streamsize ChunkedBuffer::xsputn(const char* data, std::streamsize count) {
+    if (count <= 0) return 0;
+    return static_cast<std::streamsize>(Append(data, static_cast<std::uint64_t>(count)));
+}
+
+ChunkedBuffer::int_type ChunkedBuffer::underflow() {
+    // The get area may end short of bytes written after it was set up: look again.
+    SetReadPosition(ReadPosition());
+    if (gptr() == egptr()) return traits_type::eof();
+    return traits_type::to_int_type(*gptr());
+}
+
+std::streamsize ChunkedBuffer::showmanyc() {
+    const std::uint64_t unread = Unread();
+    return unread == 0 ? -1 : static_cast<std::streamsize>(unread);
+}
+
+ChunkedBuffer::pos_type ChunkedBuffer::seekoff(off_type offset, std::ios_base::seekdir direction,
+                                               std::ios_base::openmode which) {
+    const pos_type failed(off_type(-1));
+    const bool in = (which & std::ios_base::in) != 0;
+    const bool out = (which & std::ios_base::out) != 0;
+    if (!in && !out) return failed;
+    if (in && out && direction == std::ios_base::cur) return failed;
+
+    const std::uint64_t size = Size();
+    std::uint64_t base = size;
+    if (direction == std::ios_base::beg) {
+        base = 0;
+    } else if (direction == std::ios_base::cur && in) {
+        base = ReadPosition();
+    }
+    if (offset < 0 && static_cast<std::uint64_t>(-offset) > base) return failed;
+    const std::uint64_t target = base + static_cast<std::uint64_t>(offset);
+    if (target > size) return failed;
+    // Data only ever goes in at the end: the put position can be asked for, not moved.
+    if (out && target != size) return failed;
+    if (in) SetReadPosition(target);
+    return pos_type(static_cast<off_type>(target));
+}
+
+ChunkedBuffer::pos_type ChunkedBuffer::seekpos(pos_type position, std::ios_base::openmode which) {
+    return seekoff(off_type(position), std::ios_base::beg, which);
+}
