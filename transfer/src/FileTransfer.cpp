@@ -1,6 +1,5 @@
 #include "transfer/FileTransfer.h"
 
-#include <exception>
 #include <memory>
 #include <utility>
 
@@ -26,62 +25,48 @@ FileTransfer::FileTransfer(ILog* log, S3Listing& listing, AllOpenedFiles& opened
 
 ResultCode FileTransfer::OpenFile(const std::wstring& path, FileAccessMode::ID mode,
                                   unsigned int& handle) {
-    try {
-        const std::string storagePath = GetStoragePath(path);
-        const auto [bucket, key] = SplitStoragePath(storagePath);
-        // The root or a bucket alone names no object: nothing could be stored or read there.
-        if (bucket.empty() || key.empty()) return Failure;
+    const std::string storagePath = GetStoragePath(path);
+    const auto [bucket, key] = SplitStoragePath(storagePath);
+    // The root or a bucket alone names no object: nothing could be stored or read there.
+    if (bucket.empty() || key.empty()) return Failure;
 
-        std::shared_ptr<Aws::S3::S3Client> client;
-        if (listing.GetBucketClient(bucket, ClientUse::Transfer, client) != Success || !client) {
-            return Failure;
-        }
-        // Only a file that reports to the host's log is given it; the others report on
-        // standard error or not at all.
-        ILog* fileLog =
-            ActiveProfile().transferReporting == TransferReporting::HostLog ? log : nullptr;
-
-        if (mode != FileAccessMode::Read) {
-            handle = openedFiles.add(
-                new S3UploadFileInfo(fileLog, mode, std::move(client), bucket, key));
-            return Success;
-        }
-
-        CFileAttributes attributes;
-        if (listing.GetElementInfo(storagePath, attributes) != Success) return Failure;
-        handle = openedFiles.add(
-            new S3DownloadFileInfo(fileLog, mode, std::move(client), bucket, key, attributes.size));
-        return Success;
-    } catch (const std::exception&) {
+    std::shared_ptr<Aws::S3::S3Client> client;
+    if (listing.GetBucketClient(bucket, ClientUse::Transfer, client) != Success || !client) {
         return Failure;
     }
+    // Only a file that reports to the host's log is given it; the others report on
+    // standard error or not at all.
+    ILog* fileLog = ActiveProfile().transferReporting == TransferReporting::HostLog ? log : nullptr;
+
+    if (mode != FileAccessMode::Read) {
+        handle =
+            openedFiles.add(new S3UploadFileInfo(fileLog, mode, std::move(client), bucket, key));
+        return Success;
+    }
+
+    CFileAttributes attributes;
+    if (listing.GetElementInfo(storagePath, attributes) != Success) return Failure;
+    handle = openedFiles.add(
+        new S3DownloadFileInfo(fileLog, mode, std::move(client), bucket, key, attributes.size));
+    return Success;
 }
 
 ResultCode FileTransfer::ReadFile(unsigned char* buffer, unsigned int& size, unsigned int handle) {
-    try {
-        const std::shared_ptr<S3DownloadFileInfo> file =
-            FindFile<S3DownloadFileInfo>(openedFiles, handle);
-        if (!file) return Failure;
-        unsigned long length = size;
-        const ResultCode result = file->ReadData(buffer, length);
-        size = static_cast<unsigned int>(length);
-        if (size == 0) return EndOfData;
-        return result;
-    } catch (const std::exception&) {
-        return Failure;
-    }
+    const std::shared_ptr<S3DownloadFileInfo> file =
+        FindFile<S3DownloadFileInfo>(openedFiles, handle);
+    if (!file) return Failure;
+    unsigned long length = size;
+    const ResultCode result = file->ReadData(buffer, length);
+    size = static_cast<unsigned int>(length);
+    if (size == 0) return EndOfData;
+    return result;
 }
 
 ResultCode FileTransfer::WriteFile(const unsigned char* data, unsigned int& size,
                                    unsigned int handle) {
-    try {
-        const std::shared_ptr<S3UploadFileInfo> file =
-            FindFile<S3UploadFileInfo>(openedFiles, handle);
-        if (!file) return Failure;
-        return file->WriteData(data, size);
-    } catch (const std::exception&) {
-        return Failure;
-    }
+    const std::shared_ptr<S3UploadFileInfo> file = FindFile<S3UploadFileInfo>(openedFiles, handle);
+    if (!file) return Failure;
+    return file->WriteData(data, size);
 }
 
 ResultCode FileTransfer::SeekFile(unsigned int /*handle*/, unsigned long /*position*/) {
@@ -90,21 +75,17 @@ ResultCode FileTransfer::SeekFile(unsigned int /*handle*/, unsigned long /*posit
 }
 
 ResultCode FileTransfer::CloseFile(unsigned int handle) {
-    try {
-        const auto entry = openedFiles.files.find(handle);
-        if (entry == openedFiles.files.end()) return Failure;
-        std::shared_ptr<S3UploadFileInfo> upload =
-            std::dynamic_pointer_cast<S3UploadFileInfo>(entry->second);
-        const FileAccessMode::ID mode = entry->second->GetMode();
-        openedFiles.files.erase(entry);
-        if (!upload) return Success;
+    const auto entry = openedFiles.files.find(handle);
+    if (entry == openedFiles.files.end()) return Failure;
+    std::shared_ptr<S3UploadFileInfo> upload =
+        std::dynamic_pointer_cast<S3UploadFileInfo>(entry->second);
+    const FileAccessMode::ID mode = entry->second->GetMode();
+    openedFiles.files.erase(entry);
+    if (!upload) return Success;
 
-        // The upload is finished here, not left to the last reference, so that the host learns
-        // whether the object was stored; only a stored file enters the listing.
-        if (upload->Finish() != Success) return Failure;
-        if (mode != FileAccessMode::Write) return Success;
-        return listing.RecordWrittenFile(upload->GetPath(), upload->GetFileInfo());
-    } catch (const std::exception&) {
-        return Failure;
-    }
+    // The upload is finished here, not left to the last reference, so that the host learns
+    // whether the object was stored; only a stored file enters the listing.
+    if (upload->Finish() != Success) return Failure;
+    if (mode != FileAccessMode::Write) return Success;
+    return listing.RecordWrittenFile(upload->GetPath(), upload->GetFileInfo());
 }
