@@ -109,9 +109,9 @@ ResultCode NamespaceOperations::DeleteFolder(const std::wstring& path) {
         token = listed.GetResult().GetNextContinuationToken();
     } while (!token.empty());
 
-    // A bucket alone (no key) stays in the cache: only objects under the prefix "/" were
-    // deleted, never the bucket, and the bucket's own entries are not those objects.
-    if (!key.empty()) listing.RemoveFolder(storagePath);
+    // The cache names the deleted prefix by the storage path: for a bucket alone that is the
+    // bucket's folder with the empty name (the keys beginning with '/'), never the bucket.
+    listing.RemoveFolder(storagePath);
     return Success;
 }
 
