@@ -20,7 +20,14 @@ ResultCode Guarded(Operation&& operation) noexcept {
     }
 }
 
-const ProviderProfile& Profile() { return ActiveProfile(); }
+// The listing cache is neither copyable nor movable; each branch builds it in place.
+S3Listing MakeListing(ILog* log, ClientSource& clients, const std::string& region,
+                      const std::string& fallbackRegion) {
+    if (ActiveProfile().regionPolicy == RegionPolicy::PerBucket) {
+        return S3Listing(log, clients, region, fallbackRegion);
+    }
+    return S3Listing(log, clients);
+}
 }  // namespace
 
 PluginImplementation_SDKInitializer::PluginImplementation_SDKInitializer() {
@@ -28,34 +35,22 @@ PluginImplementation_SDKInitializer::PluginImplementation_SDKInitializer() {
     Aws::InitAPI(options);
 }
 
-namespace {
-// The listing cache is neither copyable nor movable; each branch builds it in place.
-S3Listing MakeListing(ILog* log, ClientSource& clients, const std::string& region,
-                      const std::string& fallbackRegion) {
-    if (Profile().regionPolicy == RegionPolicy::PerBucket) {
-        return S3Listing(log, clients, region, fallbackRegion);
-    }
-    return S3Listing(log, clients);
-}
-
-}  // namespace
-
 PluginImplementation::PluginImplementation(ILog* log, ILink* link)
     : log(log),
       link(link),
       s3Client(),
       serverName(ReadServerName()),
       credentials(ReadCredentials()),
-      region(ReadRegionalParameter(Profile().regionKey)),
-      fallbackRegion(ReadRegionalParameter(Profile().fallbackRegionKey)),
+      region(ReadRegionalParameter(ActiveProfile().regionKey)),
+      fallbackRegion(ReadRegionalParameter(ActiveProfile().fallbackRegionKey)),
       clientConfig(GetConfig()),
       clients(
-          Profile(), credentials, [this] { return GetConfig(); }, region),
+          ActiveProfile(), credentials, [this] { return GetConfig(); }, region),
       listing(MakeListing(log, clients, region, fallbackRegion)),
       openedFiles(),
       names(log, link, listing),
       transfer(log, listing, openedFiles) {
-    if (Profile().clientStrategy != ClientStrategy::Regional) {
+    if (ActiveProfile().clientStrategy != ClientStrategy::Regional) {
         s3Client = MakeS3Client(credentials, clientConfig);
         listing.SetS3Client(s3Client);
     }
@@ -78,7 +73,7 @@ std::string PluginImplementation::GetValue(const std::wstring& key) {
 }
 
 std::string PluginImplementation::ReadServerName() {
-    const ProviderProfile& profile = Profile();
+    const ProviderProfile& profile = ActiveProfile();
     switch (profile.endpointSource) {
         case EndpointSource::ServerNameParam:
             return profile.serverNameKey != nullptr ? GetValue(profile.serverNameKey) : "";
@@ -93,18 +88,18 @@ std::string PluginImplementation::ReadServerName() {
 
 Aws::Auth::AWSCredentials PluginImplementation::ReadCredentials() {
     // Two statements: the access key is asked of the host before the secret key.
-    const std::string accessKeyId = GetValue(Profile().accessKeyKey);
-    const std::string secretKey = GetValue(Profile().secretKeyKey);
+    const std::string accessKeyId = GetValue(ActiveProfile().accessKeyKey);
+    const std::string secretKey = GetValue(ActiveProfile().secretKeyKey);
     return Aws::Auth::AWSCredentials(accessKeyId.c_str(), secretKey.c_str());
 }
 
 std::string PluginImplementation::ReadRegionalParameter(const wchar_t* key) {
-    if (Profile().regionPolicy != RegionPolicy::PerBucket || key == nullptr) return {};
+    if (ActiveProfile().regionPolicy != RegionPolicy::PerBucket || key == nullptr) return {};
     return GetValue(key);
 }
 
 Aws::Client::ClientConfiguration PluginImplementation::GetConfig() {
-    const ProviderProfile& profile = Profile();
+    const ProviderProfile& profile = ActiveProfile();
     Aws::Client::ClientConfiguration config;
     switch (profile.endpointSource) {
         case EndpointSource::ServerNameParam:
