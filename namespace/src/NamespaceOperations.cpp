@@ -52,6 +52,9 @@ ResultCode NamespaceOperations::CreateFolder(const std::wstring& path) {
         return Failure;
     }
     const auto [bucket, key] = SplitStoragePath(storagePath);
+    // A leading separator leaves no bucket; a request without one would be read as addressing
+    // the first component of the key as a bucket.
+    if (bucket.empty()) return Failure;
     const std::string name = GetElementName(storagePath);
 
     std::shared_ptr<Aws::S3::S3Client> client;
@@ -80,6 +83,7 @@ ResultCode NamespaceOperations::CreateFolder(const std::wstring& path) {
 ResultCode NamespaceOperations::DeleteFolder(const std::wstring& path) {
     const std::string storagePath = GetStoragePath(path);
     const auto [bucket, key] = SplitStoragePath(storagePath);
+    if (bucket.empty()) return Failure;
     const std::string prefix = key + "/";
 
     std::shared_ptr<Aws::S3::S3Client> client;
@@ -106,7 +110,10 @@ ResultCode NamespaceOperations::DeleteFolder(const std::wstring& path) {
             deleteRequest.SetKey(object.GetKey());
             if (!client->DeleteObject(deleteRequest).IsSuccess()) return Failure;
         }
-        token = listed.GetResult().GetNextContinuationToken();
+        // A service that hands back the token it was given would keep this loop going forever.
+        const Aws::String next = listed.GetResult().GetNextContinuationToken();
+        if (!next.empty() && next == token) return Failure;
+        token = next;
     } while (!token.empty());
 
     // The cache names the deleted prefix by the storage path: for a bucket alone that is the
@@ -118,8 +125,9 @@ ResultCode NamespaceOperations::DeleteFolder(const std::wstring& path) {
 ResultCode NamespaceOperations::DeleteFile(const std::wstring& path) {
     const std::string storagePath = GetStoragePath(path);
     const auto [bucket, key] = SplitStoragePath(storagePath);
-    // An object delete with an empty key would address the bucket itself.
-    if (key.empty()) return Failure;
+    // An object delete with an empty key would address the bucket itself, one without a bucket
+    // the first component of the key.
+    if (bucket.empty() || key.empty()) return Failure;
 
     std::shared_ptr<Aws::S3::S3Client> client;
     if (listing.GetBucketClient(bucket, ClientUse::Edit, client) != Success || !client) {
