@@ -21,7 +21,8 @@ class AWS_CORE_API RetryStrategy {
                                                long attemptedRetries) const = 0;
     virtual bool HasSendToken() { return true; }
     virtual void GetSendToken() {}
-    // Called after every attempt; lastError is null when the attempt succeeded.
+    // Called when an attempt succeeded; lastError is the failure of the attempt before it, or
+    // null when the first attempt succeeded.
     virtual void RequestBookkeeping(const AWSError<CoreErrors>* lastError) { (void)lastError; }
     virtual long GetMaxAttempts() const { return 0; }
     virtual const char* GetStrategyName() const = 0;

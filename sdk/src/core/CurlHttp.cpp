@@ -1,0 +1,394 @@
+#include "core/CurlHttp.h"
+
+#include <aws/core/utils/StringUtils.h>
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+
+namespace Aws {
+namespace Internal {
+using Aws::Utils::StringUtils;
+
+namespace {
+Aws::String HexLength(size_t n) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof(buffer), "%zx", n);
+    return buffer;
+}
+
+// Produces the request body for libcurl's read callback, plain or aws-chunked. The trailer
+// checksum is computed afresh on every pass over the body, so a retried or rewound upload
+// never reuses the state of an earlier, partly sent attempt.
+class BodyReader {
+  public:
+    explicit BodyReader(const RequestBody& body) : m_body(body) { Rewind(); }
+
+    bool Rewind() {
+        if (!m_body.stream) return true;
+        m_body.stream->clear();
+        m_body.stream->seekg(0, std::ios_base::beg);
+        m_dataLeft = m_body.length;
+        m_chunkLeft = 0;
+        m_pending.clear();
+        m_pendingPos = 0;
+        m_finished = false;
+        m_failed = false;
+        if (m_body.awsChunked) m_hash = MakeHash(m_body.trailerHash);
+        return !m_body.stream->fail();
+    }
+
+    // Fills up to `capacity` bytes; 0 means the body is complete. Sets failed() when the stream
+    // ends before the declared length.
+    size_t Read(char* out, size_t capacity) {
+        if (!m_body.stream) return 0;
+        return m_body.awsChunked ? ReadChunked(out, capacity) : ReadData(out, capacity);
+    }
+
+    bool failed() const { return m_failed; }
+
+  private:
+    size_t ReadRaw(char* out, size_t want) {
+        m_body.stream->read(out, static_cast<std::streamsize>(want));
+        std::streamsize got = m_body.stream->gcount();
+        if (got <= 0) {
+            m_failed = true;
+            return 0;
+        }
+        return static_cast<size_t>(got);
+    }
+
+    size_t ReadData(char* out, size_t capacity) {
+        if (m_dataLeft <= 0) return 0;
+        size_t want = static_cast<size_t>(std::min<long long>(m_dataLeft, capacity));
+        size_t got = ReadRaw(out, want);
+        m_dataLeft -= static_cast<long long>(got);
+        return got;
+    }
+
+    size_t ReadChunked(char* out, size_t capacity) {
+        size_t written = 0;
+        while (written < capacity) {
+            if (m_pendingPos < m_pending.size()) {
+                size_t n = std::min(capacity - written, m_pending.size() - m_pendingPos);
+                std::memcpy(out + written, m_pending.data() + m_pendingPos, n);
+                m_pendingPos += n;
+                written += n;
+                continue;
+            }
+            if (m_chunkLeft > 0) {
+                size_t want = std::min(capacity - written, m_chunkLeft);
+                size_t got = ReadRaw(out + written, want);
+                if (got == 0) return written;
+                m_hash->Update(out + written, got);
+                m_chunkLeft -= got;
+                written += got;
+                if (m_chunkLeft == 0) SetPending("\r\n");
+                continue;
+            }
+            if (m_finished) break;
+            if (m_dataLeft > 0) {
+                size_t n = static_cast<size_t>(
+                    std::min<long long>(m_dataLeft, static_cast<long long>(kAwsChunkSize)));
+                m_dataLeft -= static_cast<long long>(n);
+                m_chunkLeft = n;
+                SetPending(HexLength(n) + "\r\n");
+            } else {
+                SetPending("0\r\n" + m_body.trailerName + ":" + Base64Encode(m_hash->Finish()) +
+                           "\r\n\r\n");
+                m_finished = true;
+            }
+        }
+        return written;
+    }
+
+    void SetPending(Aws::String text) {
+        m_pending = std::move(text);
+        m_pendingPos = 0;
+    }
+
+    RequestBody m_body;
+    long long m_dataLeft = 0;
+    size_t m_chunkLeft = 0;
+    Aws::String m_pending;
+    size_t m_pendingPos = 0;
+    bool m_finished = false;
+    bool m_failed = false;
+    std::unique_ptr<RunningHash> m_hash;
+};
+
+struct TransferState {
+    BodyReader* reader = nullptr;
+    Aws::IOStream* bodyStream = nullptr;
+    HttpResponse* response = nullptr;
+    const BodyStartCallback* onBodyStart = nullptr;
+    RunningHash* bodyHash = nullptr;
+    bool bodyStarted = false;
+    bool writeFailed = false;
+    CURL* handle = nullptr;
+};
+
+size_t ReadCallback(char* buffer, size_t size, size_t count, void* userdata) {
+    auto* state = static_cast<TransferState*>(userdata);
+    size_t n = state->reader->Read(buffer, size * count);
+    if (n == 0 && state->reader->failed()) return CURL_READFUNC_ABORT;
+    return n;
+}
+
+int SeekCallback(void* userdata, curl_off_t offset, int origin) {
+    auto* state = static_cast<TransferState*>(userdata);
+    // libcurl only rewinds to the start (for instance after a refused 100-continue).
+    if (origin != SEEK_SET || offset != 0) return CURL_SEEKFUNC_CANTSEEK;
+    return state->reader->Rewind() ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
+}
+
+size_t HeaderCallback(char* buffer, size_t size, size_t count, void* userdata) {
+    auto* state = static_cast<TransferState*>(userdata);
+    size_t length = size * count;
+    Aws::String line(buffer, length);
+    size_t colon = line.find(':');
+    if (colon != Aws::String::npos) {
+        Aws::String name =
+            StringUtils::ToLower(StringUtils::Trim(line.substr(0, colon).c_str()).c_str());
+        Aws::String value = StringUtils::Trim(line.substr(colon + 1).c_str());
+        state->response->headers[name] = value;  // the last of duplicate names wins
+    }
+    return length;
+}
+
+size_t WriteCallback(char* buffer, size_t size, size_t count, void* userdata) {
+    auto* state = static_cast<TransferState*>(userdata);
+    size_t length = size * count;
+    if (!state->bodyStarted) {
+        state->bodyStarted = true;
+        long status = 0;
+        curl_easy_getinfo(state->handle, CURLINFO_RESPONSE_CODE, &status);
+        state->response->statusCode = status;
+        if (*state->onBodyStart) state->bodyHash = (*state->onBodyStart)(*state->response);
+    }
+    state->bodyStream->write(buffer, static_cast<std::streamsize>(length));
+    if (state->bodyStream->fail()) {
+        state->writeFailed = true;
+        return 0;
+    }
+    if (state->bodyHash) state->bodyHash->Update(buffer, length);
+    state->response->bodyBytes += static_cast<long long>(length);
+    return length;
+}
+
+long CurlHttpVersion(Aws::Http::Version version) {
+    using Aws::Http::Version;
+    switch (version) {
+        case Version::HTTP_VERSION_1_0:
+            return CURL_HTTP_VERSION_1_0;
+        case Version::HTTP_VERSION_1_1:
+            return CURL_HTTP_VERSION_1_1;
+        case Version::HTTP_VERSION_2_0:
+            return CURL_HTTP_VERSION_2_0;
+        case Version::HTTP_VERSION_2TLS:
+            return CURL_HTTP_VERSION_2TLS;
+        case Version::HTTP_VERSION_2_PRIOR_KNOWLEDGE:
+            return CURL_HTTP_VERSION_2_PRIOR_KNOWLEDGE;
+        default:
+            return CURL_HTTP_VERSION_NONE;
+    }
+}
+
+struct HeaderList {
+    curl_slist* list = nullptr;
+    ~HeaderList() { curl_slist_free_all(list); }
+    void Add(const Aws::String& line) { list = curl_slist_append(list, line.c_str()); }
+};
+}  // namespace
+
+long long AwsChunkedLength(long long length, size_t trailerLineLength) {
+    long long total = 0;
+    long long left = length;
+    while (left > 0) {
+        long long n = std::min<long long>(left, static_cast<long long>(kAwsChunkSize));
+        total += static_cast<long long>(HexLength(static_cast<size_t>(n)).size()) + 2 + n + 2;
+        left -= n;
+    }
+    // "0\r\n", the trailer line with its CRLF, and the closing CRLF.
+    return total + 3 + static_cast<long long>(trailerLineLength) + 2 + 2;
+}
+
+CurlHandlePool::CurlHandlePool(unsigned maxHandles) : m_maxHandles(std::max(1u, maxHandles)) {}
+
+CurlHandlePool::~CurlHandlePool() {
+    for (CURL* handle : m_idle) curl_easy_cleanup(handle);
+}
+
+CURL* CurlHandlePool::Acquire() {
+    std::unique_lock<std::mutex> lock(m_mutex);
+    while (true) {
+        if (!m_idle.empty()) {
+            CURL* handle = m_idle.back();
+            m_idle.pop_back();
+            return handle;
+        }
+        if (m_created < m_maxHandles) {
+            CURL* handle = curl_easy_init();
+            if (handle) ++m_created;
+            return handle;
+        }
+        m_available.wait(lock);
+    }
+}
+
+void CurlHandlePool::Release(CURL* handle, bool reusable) {
+    if (!handle) return;
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        if (reusable) {
+            curl_easy_reset(handle);  // keeps the live connection for the next request
+            m_idle.push_back(handle);
+        } else {
+            curl_easy_cleanup(handle);
+            --m_created;
+        }
+    }
+    m_available.notify_one();
+}
+
+CurlHttpClient::CurlHttpClient(const TransferSettings& settings)
+    : m_settings(settings), m_pool(std::make_shared<CurlHandlePool>(settings.maxConnections)) {}
+
+HttpResponse CurlHttpClient::Perform(const HttpRequest& request, Aws::IOStream& bodyStream,
+                                     const BodyStartCallback& onBodyStart) const {
+    HttpResponse response;
+    CURL* handle = m_pool->Acquire();
+    if (!handle) {
+        response.curlCode = CURLE_FAILED_INIT;
+        response.curlMessage = curl_easy_strerror(CURLE_FAILED_INIT);
+        return response;
+    }
+
+    BodyReader reader(request.body);
+    TransferState state;
+    state.reader = &reader;
+    state.bodyStream = &bodyStream;
+    state.response = &response;
+    state.onBodyStart = &onBodyStart;
+    state.handle = handle;
+
+    HeaderList headers;
+    for (const auto& header : request.headers) headers.Add(header.first + ": " + header.second);
+    // Keep libcurl from inventing headers the request did not ask for.
+    if (!request.headers.count("content-type")) headers.Add("content-type:");
+    if (!request.headers.count("transfer-encoding")) headers.Add("transfer-encoding:");
+    if (m_settings.disableExpectHeader) headers.Add("expect:");
+
+    curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str());
+    // Keys such as "a/../b" or "a//b" must reach the service unchanged.
+    curl_easy_setopt(handle, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(handle, CURLOPT_HTTPHEADER, headers.list);
+    curl_easy_setopt(handle, CURLOPT_NOSIGNAL, 1L);
+    // Never follow a redirect: the signed request (and its Authorization header) must not go
+    // to a host nobody configured. A 30x answer becomes an error outcome instead.
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(handle, CURLOPT_MAXCONNECTS, static_cast<long>(m_settings.maxConnections));
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS, m_settings.connectTimeoutMs);
+    if (m_settings.requestTimeoutMs > 0) {
+        long seconds = std::max(1L, m_settings.requestTimeoutMs / 1000);
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_TIME, seconds);
+        curl_easy_setopt(handle, CURLOPT_LOW_SPEED_LIMIT,
+                         static_cast<long>(m_settings.lowSpeedLimit));
+    }
+    curl_easy_setopt(handle, CURLOPT_TIMEOUT_MS, m_settings.httpRequestTimeoutMs);
+    if (m_settings.enableTcpKeepAlive) {
+        long interval = std::max(1L, static_cast<long>(m_settings.tcpKeepAliveIntervalMs / 1000));
+        curl_easy_setopt(handle, CURLOPT_TCP_KEEPALIVE, 1L);
+        curl_easy_setopt(handle, CURLOPT_TCP_KEEPIDLE, interval);
+        curl_easy_setopt(handle, CURLOPT_TCP_KEEPINTVL, interval);
+    }
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, m_settings.verifySSL ? 1L : 0L);
+    curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, m_settings.verifySSL ? 2L : 0L);
+    curl_easy_setopt(handle, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1));
+    if (!m_settings.caFile.empty())
+        curl_easy_setopt(handle, CURLOPT_CAINFO, m_settings.caFile.c_str());
+    if (!m_settings.caPath.empty())
+        curl_easy_setopt(handle, CURLOPT_CAPATH, m_settings.caPath.c_str());
+    curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, CurlHttpVersion(m_settings.version));
+    if (m_settings.proxyUrl.empty()) {
+        curl_easy_setopt(handle, CURLOPT_PROXY, "");
+    } else {
+        curl_easy_setopt(handle, CURLOPT_PROXY, m_settings.proxyUrl.c_str());
+        if (!m_settings.proxyUserName.empty()) {
+            curl_easy_setopt(handle, CURLOPT_PROXYUSERNAME, m_settings.proxyUserName.c_str());
+            curl_easy_setopt(handle, CURLOPT_PROXYPASSWORD, m_settings.proxyPassword.c_str());
+        }
+    }
+
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, HeaderCallback);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, &state);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, WriteCallback);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, &state);
+
+    const bool hasBody = request.body.stream != nullptr;
+    curl_off_t sentLength = 0;
+    if (hasBody) {
+        auto it = request.headers.find("content-length");
+        sentLength = it != request.headers.end()
+                         ? static_cast<curl_off_t>(StringUtils::ConvertToInt64(it->second.c_str()))
+                         : static_cast<curl_off_t>(request.body.length);
+        curl_easy_setopt(handle, CURLOPT_READFUNCTION, ReadCallback);
+        curl_easy_setopt(handle, CURLOPT_READDATA, &state);
+        curl_easy_setopt(handle, CURLOPT_SEEKFUNCTION, SeekCallback);
+        curl_easy_setopt(handle, CURLOPT_SEEKDATA, &state);
+    }
+
+    using Aws::Http::HttpMethod;
+    switch (request.method) {
+        case HttpMethod::HTTP_GET:
+            curl_easy_setopt(handle, CURLOPT_HTTPGET, 1L);
+            break;
+        case HttpMethod::HTTP_HEAD:
+            curl_easy_setopt(handle, CURLOPT_NOBODY, 1L);
+            break;
+        case HttpMethod::HTTP_PUT:
+            if (hasBody && sentLength > 0) {
+                curl_easy_setopt(handle, CURLOPT_UPLOAD, 1L);
+                curl_easy_setopt(handle, CURLOPT_INFILESIZE_LARGE, sentLength);
+            } else {
+                curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST, "PUT");
+            }
+            break;
+        case HttpMethod::HTTP_POST:
+            curl_easy_setopt(handle, CURLOPT_POST, 1L);
+            curl_easy_setopt(handle, CURLOPT_POSTFIELDSIZE_LARGE, hasBody ? sentLength : 0);
+            if (!hasBody) curl_easy_setopt(handle, CURLOPT_POSTFIELDS, "");
+            break;
+        default:
+            curl_easy_setopt(handle, CURLOPT_CUSTOMREQUEST,
+                             Aws::Http::HttpMethodMapper::GetNameForHttpMethod(request.method));
+            break;
+    }
+
+    CURLcode code = curl_easy_perform(handle);
+
+    long status = 0;
+    curl_easy_getinfo(handle, CURLINFO_RESPONSE_CODE, &status);
+    char* ip = nullptr;
+    if (curl_easy_getinfo(handle, CURLINFO_PRIMARY_IP, &ip) == CURLE_OK && ip)
+        response.remoteIp = ip;
+
+    if (code != CURLE_OK) {
+        response.curlCode = static_cast<int>(code);
+        response.curlMessage = curl_easy_strerror(code);
+        response.statusCode = -1;
+    } else {
+        response.statusCode = status;
+        auto it = response.headers.find("content-length");
+        if (request.method != HttpMethod::HTTP_HEAD && it != response.headers.end() &&
+            StringUtils::ConvertToInt64(it->second.c_str()) != response.bodyBytes) {
+            response.bodyLengthMismatch = true;
+        }
+    }
+    m_pool->Release(handle, code == CURLE_OK && !response.bodyLengthMismatch);
+    return response;
+}
+}  // namespace Internal
+}  // namespace Aws

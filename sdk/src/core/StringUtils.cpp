@@ -1,0 +1,117 @@
+#include <aws/core/utils/StringUtils.h>
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+namespace Aws {
+namespace Utils {
+namespace {
+bool IsSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\r' || c == '\f' || c == '\v';
+}
+}  // namespace
+
+Aws::String StringUtils::ToLower(const char* source) {
+    Aws::String copy = source ? source : "";
+    for (char& c : copy) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    return copy;
+}
+
+Aws::String StringUtils::ToUpper(const char* source) {
+    Aws::String copy = source ? source : "";
+    for (char& c : copy) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return copy;
+}
+
+Aws::String StringUtils::LTrim(const char* source) {
+    Aws::String s = source ? source : "";
+    size_t start = 0;
+    while (start < s.size() && IsSpace(s[start])) ++start;
+    return s.substr(start);
+}
+
+Aws::String StringUtils::RTrim(const char* source) {
+    Aws::String s = source ? source : "";
+    size_t end = s.size();
+    while (end > 0 && IsSpace(s[end - 1])) --end;
+    return s.substr(0, end);
+}
+
+Aws::String StringUtils::Trim(const char* source) { return LTrim(RTrim(source).c_str()); }
+
+bool StringUtils::CaselessCompare(const char* value1, const char* value2) {
+    return ToLower(value1) == ToLower(value2);
+}
+
+Aws::Vector<Aws::String> StringUtils::Split(const Aws::String& toSplit, char splitOn) {
+    Aws::Vector<Aws::String> parts;
+    size_t start = 0;
+    while (start <= toSplit.size()) {
+        size_t end = toSplit.find(splitOn, start);
+        if (end == Aws::String::npos) end = toSplit.size();
+        if (end > start) parts.push_back(toSplit.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+Aws::String StringUtils::URLEncode(const char* unsafe) {
+    static const char kHex[] = "0123456789ABCDEF";
+    Aws::String out;
+    for (const char* p = unsafe; p && *p; ++p) {
+        unsigned char c = static_cast<unsigned char>(*p);
+        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
+            out.push_back(static_cast<char>(c));
+        } else {
+            out.push_back('%');
+            out.push_back(kHex[c >> 4]);
+            out.push_back(kHex[c & 0xF]);
+        }
+    }
+    return out;
+}
+
+Aws::String StringUtils::URLDecode(const char* safe) {
+    Aws::String out;
+    size_t n = safe ? std::strlen(safe) : 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (safe[i] == '%' && i + 2 < n && std::isxdigit(static_cast<unsigned char>(safe[i + 1])) &&
+            std::isxdigit(static_cast<unsigned char>(safe[i + 2]))) {
+            char hex[3] = {safe[i + 1], safe[i + 2], 0};
+            out.push_back(static_cast<char>(std::strtol(hex, nullptr, 16)));
+            i += 2;
+        } else if (safe[i] == '+') {
+            out.push_back(' ');
+        } else {
+            out.push_back(safe[i]);
+        }
+    }
+    return out;
+}
+
+Aws::String StringUtils::Replace(const Aws::String& s, const char* search, const char* replace) {
+    Aws::String out;
+    size_t searchLen = std::strlen(search);
+    if (searchLen == 0) return s;
+    size_t pos = 0;
+    while (true) {
+        size_t hit = s.find(search, pos);
+        if (hit == Aws::String::npos) break;
+        out.append(s, pos, hit - pos);
+        out.append(replace);
+        pos = hit + searchLen;
+    }
+    out.append(s, pos, Aws::String::npos);
+    return out;
+}
+
+long long StringUtils::ConvertToInt64(const char* source) {
+    return source ? std::strtoll(source, nullptr, 10) : 0;
+}
+
+int StringUtils::ConvertToInt32(const char* source) {
+    return source ? static_cast<int>(std::strtol(source, nullptr, 10)) : 0;
+}
+}  // namespace Utils
+}  // namespace Aws

@@ -1,0 +1,561 @@
+#include <aws/core/utils/StringUtils.h>
+#include <aws/core/utils/memory/stl/AWSStringStream.h>
+#include <aws/s3/S3Client.h>
+
+#include "s3/ClientCore.h"
+#include "s3/Operations.h"
+#include "s3/Xml.h"
+
+namespace Aws {
+namespace S3 {
+namespace Internal {
+using Aws::Http::HttpMethod;
+using Aws::Internal::ChildText;
+using Aws::Internal::ElementText;
+using Aws::Internal::HasChild;
+using Aws::Internal::XmlDocument;
+using Aws::Utils::StringUtils;
+using namespace Aws::S3::Model;
+
+namespace {
+void AddQuery(OperationRequest& request, const char* name, const Aws::String& value) {
+    request.query.push_back({name, value, false});
+}
+
+void AddBareQuery(OperationRequest& request, const char* name) {
+    request.query.push_back({name, "", true});
+}
+
+void RequireString(BuiltOperation& built, bool isSet, const Aws::String& value, const char* name) {
+    if (built.missing.empty() && (!isSet || value.empty())) built.missing = name;
+}
+
+void RequireSet(BuiltOperation& built, bool isSet, const char* name) {
+    if (built.missing.empty() && !isSet) built.missing = name;
+}
+
+void CopyCommon(const Aws::AmazonWebServiceRequest& model, OperationRequest& request,
+                const char* name, HttpMethod method) {
+    request.name = name;
+    request.method = method;
+    request.headers = model.GetAdditionalCustomHeaders();
+    request.responseStreamFactory = model.GetResponseStreamFactory();
+}
+
+void AddMetadata(OperationRequest& request, const Aws::Map<Aws::String, Aws::String>& metadata) {
+    for (const auto& entry : metadata) {
+        request.headers["x-amz-meta-" + StringUtils::ToLower(entry.first.c_str())] = entry.second;
+    }
+}
+
+// Flexible checksums for uploads: the caller's algorithm if one was chosen, otherwise CRC64NVME
+// unless the configuration only wants checksums where the operation requires them.
+void ChooseUploadChecksum(OperationRequest& request, bool algorithmSet, ChecksumAlgorithm algorithm,
+                          const S3ClientConfiguration& config) {
+    if (algorithmSet && algorithm != ChecksumAlgorithm::NOT_SET) {
+        request.checksum = algorithm;
+        request.checksumAlgorithmSetByCaller = true;
+    } else if (config.checksumConfig.requestChecksumCalculation ==
+               Aws::Client::RequestChecksumCalculation::WHEN_SUPPORTED) {
+        request.checksum = ChecksumAlgorithm::CRC64NVME;
+    }
+}
+
+Aws::String EscapeXmlText(const Aws::String& text) {
+    Aws::String out;
+    for (char c : text) {
+        switch (c) {
+            case '&':
+                out += "&amp;";
+                break;
+            case '<':
+                out += "&lt;";
+                break;
+            case '>':
+                out += "&gt;";
+                break;
+            default:
+                out.push_back(c);
+        }
+    }
+    return out;
+}
+
+Aws::String Trimmed(const Aws::String& text) { return StringUtils::Trim(text.c_str()); }
+
+bool ParseBool(const Aws::String& text) {
+    return StringUtils::ToLower(Trimmed(text).c_str()) == "true";
+}
+
+Aws::Utils::DateTime ParseIsoDate(const Aws::String& text) {
+    return Aws::Utils::DateTime(Trimmed(text), Aws::Utils::DateFormat::ISO_8601);
+}
+}  // namespace
+
+BuiltOperation BuildOperation(const ListBucketsRequest& r, const S3ClientConfiguration&) {
+    BuiltOperation built;
+    OperationRequest& op = built.request;
+    CopyCommon(r, op, "ListBuckets", HttpMethod::HTTP_GET);
+    if (r.MaxBucketsHasBeenSet()) AddQuery(op, "max-buckets", std::to_string(r.GetMaxBuckets()));
+    if (r.ContinuationTokenHasBeenSet())
+        AddQuery(op, "continuation-token", r.GetContinuationToken());
+    if (r.PrefixHasBeenSet()) AddQuery(op, "prefix", r.GetPrefix());
+    if (r.BucketRegionHasBeenSet()) AddQuery(op, "bucket-region", r.GetBucketRegion());
+    return built;
+}
+
+BuiltOperation BuildOperation(const ListObjectsV2Request& r, const S3ClientConfiguration&) {
+    BuiltOperation built;
+    RequireString(built, r.BucketHasBeenSet(), r.GetBucket(), "Bucket");
+    OperationRequest& op = built.request;
+    CopyCommon(r, op, "ListObjectsV2", HttpMethod::HTTP_GET);
+    op.bucket = r.GetBucket();
+    AddQuery(op, "list-type", "2");
+    if (r.DelimiterHasBeenSet()) AddQuery(op, "delimiter", r.GetDelimiter());
+    if (r.EncodingTypeHasBeenSet() && r.GetEncodingType() != EncodingType::NOT_SET) {
+        AddQuery(op, "encoding-type",
+                 EncodingTypeMapper::GetNameForEncodingType(r.GetEncodingType()));
+    }
+    if (r.MaxKeysHasBeenSet()) AddQuery(op, "max-keys", std::to_string(r.GetMaxKeys()));
+    if (r.PrefixHasBeenSet()) AddQuery(op, "prefix", r.GetPrefix());
+    if (r.ContinuationTokenHasBeenSet())
+        AddQuery(op, "continuation-token", r.GetContinuationToken());
+    if (r.FetchOwnerHasBeenSet()) AddQuery(op, "fetch-owner", r.GetFetchOwner() ? "1" : "0");
+    if (r.StartAfterHasBeenSet()) AddQuery(op, "start-after", r.GetStartAfter());
+    return built;
+}
+
+BuiltOperation BuildOperation(const GetBucketLocationRequest& r, const S3ClientConfiguration&) {
+    BuiltOperation built;
+    RequireString(built, r.BucketHasBeenSet(), r.GetBucket(), "Bucket");
+    OperationRequest& op = built.request;
+    CopyCommon(r, op, "GetBucketLocation", HttpMethod::HTTP_GET);
+    op.bucket = r.GetBucket();
+    AddBareQuery(op, "location");
+    if (r.ExpectedBucketOwnerHasBeenSet()) {
+        op.headers["x-amz-expected-bucket-owner"] = r.GetExpectedBucketOwner();
+    }
+    return built;
+}
+
+BuiltOperation BuildOperation(const PutObjectRequest& r, const S3ClientConfiguration& c) {
+    BuiltOperation built;
+    RequireString(built, r.BucketHasBeenSet(), r.GetBucket(), "Bucket");
+    RequireString(built, r.KeyHasBeenSet(), r.GetKey(), "Key");
+    OperationRequest& op = built.request;
+    CopyCommon(r, op, "PutObject", HttpMethod::HTTP_PUT);
+    op.bucket = r.GetBucket();
+    op.key = r.GetKey();
+    op.streaming = true;
+    op.body = r.GetBody();
+    op.contentType = r.GetContentType();
+    op.contentLengthSet = r.ContentLengthHasBeenSet();
+    op.contentLength = r.GetContentLength();
+    if (r.ContentMD5HasBeenSet()) op.headers["content-md5"] = r.GetContentMD5();
+    if (r.StorageClassHasBeenSet()) op.headers["x-amz-storage-class"] = r.GetStorageClass();
+    AddMetadata(op, r.GetMetadata());
+    ChooseUploadChecksum(op, r.ChecksumAlgorithmHasBeenSet(), r.GetChecksumAlgorithm(), c);
+    return built;
+}
+
+BuiltOperation BuildOperation(const DeleteObjectRequest& r, const S3ClientConfiguration&) {
+    BuiltOperation built;
+    RequireString(built, r.BucketHasBeenSet(), r.GetBucket(), "Bucket");
+    RequireString(built, r.KeyHasBeenSet(), r.GetKey(), "Key");
+    OperationRequest& op = built.request;
+    CopyCommon(r, op, "DeleteObject", HttpMethod::HTTP_DELETE);
+    op.bucket = r.GetBucket();
+    op.key = r.GetKey();
+    if (r.VersionIdHasBeenSet()) AddQuery(op, "versionId", r.GetVersionId());
+    return built;
+}
+
+BuiltOperation BuildOperation(const CreateMultipartUploadRequest& r, const S3ClientConfiguration&) {
+    BuiltOperation built;
+    RequireString(built, r.BucketHasBeenSet(), r.GetBucket(), "Bucket");
+    RequireString(built, r.KeyHasBeenSet(), r.GetKey(), "Key");
+    OperationRequest& op = built.request;
+    CopyCommon(r, op, "CreateMultipartUpload", HttpMethod::HTTP_POST);
+    op.bucket = r.GetBucket();
+    op.key = r.GetKey();
+    AddBareQuery(op, "uploads");
+    if (r.ContentTypeHasBeenSet()) op.contentType = r.GetContentType();
+    if (r.ChecksumAlgorithmHasBeenSet() && r.GetChecksumAlgorithm() != ChecksumAlgorithm::NOT_SET) {
+        op.headers["x-amz-checksum-algorithm"] =
+            ChecksumAlgorithmMapper::GetNameForChecksumAlgorithm(r.GetChecksumAlgorithm());
+    }
+    if (r.StorageClassHasBeenSet()) op.headers["x-amz-storage-class"] = r.GetStorageClass();
+    AddMetadata(op, r.GetMetadata());
+    return built;
+}
+
+BuiltOperation BuildOperation(const UploadPartRequest& r, const S3ClientConfiguration& c) {
+    BuiltOperation built;
+    RequireString(built, r.BucketHasBeenSet(), r.GetBucket(), "Bucket");
+    RequireString(built, r.KeyHasBeenSet(), r.GetKey(), "Key");
+    RequireSet(built, r.PartNumberHasBeenSet(), "PartNumber");
+    RequireString(built, r.UploadIdHasBeenSet(), r.GetUploadId(), "UploadId");
+    OperationRequest& op = built.request;
+    CopyCommon(r, op, "UploadPart", HttpMethod::HTTP_PUT);
+    op.bucket = r.GetBucket();
+    op.key = r.GetKey();
+    AddQuery(op, "partNumber", std::to_string(r.GetPartNumber()));
+    AddQuery(op, "uploadId", r.GetUploadId());
+    op.streaming = true;
+    op.body = r.GetBody();
+    op.contentType = r.GetContentType();
+    op.contentLengthSet = r.ContentLengthHasBeenSet();
+    op.contentLength = r.GetContentLength();
+    if (r.ContentMD5HasBeenSet()) op.headers["content-md5"] = r.GetContentMD5();
+    ChooseUploadChecksum(op, r.ChecksumAlgorithmHasBeenSet(), r.GetChecksumAlgorithm(), c);
+    return built;
+}
+
+BuiltOperation BuildOperation(const CompleteMultipartUploadRequest& r,
+                              const S3ClientConfiguration&) {
+    BuiltOperation built;
+    RequireString(built, r.BucketHasBeenSet(), r.GetBucket(), "Bucket");
+    RequireString(built, r.KeyHasBeenSet(), r.GetKey(), "Key");
+    RequireString(built, r.UploadIdHasBeenSet(), r.GetUploadId(), "UploadId");
+    OperationRequest& op = built.request;
+    CopyCommon(r, op, "CompleteMultipartUpload", HttpMethod::HTTP_POST);
+    op.bucket = r.GetBucket();
+    op.key = r.GetKey();
+    op.mayCarryEmbeddedError = true;
+    AddQuery(op, "uploadId", r.GetUploadId());
+    if (r.MultipartUploadHasBeenSet()) {
+        Aws::String xml =
+            "<?xml version=\"1.0\"?>\n<CompleteMultipartUpload "
+            "xmlns=\"http://s3.amazonaws.com/doc/2006-03-01/\">";
+        for (const CompletedPart& part : r.GetMultipartUpload().GetParts()) {
+            xml += "<Part>";
+            if (part.ETagHasBeenSet()) xml += "<ETag>" + EscapeXmlText(part.GetETag()) + "</ETag>";
+            if (part.ChecksumCRC64NVMEHasBeenSet()) {
+                xml += "<ChecksumCRC64NVME>" + EscapeXmlText(part.GetChecksumCRC64NVME()) +
+                       "</ChecksumCRC64NVME>";
+            }
+            if (part.PartNumberHasBeenSet()) {
+                xml += "<PartNumber>" + std::to_string(part.GetPartNumber()) + "</PartNumber>";
+            }
+            xml += "</Part>";
+        }
+        xml += "</CompleteMultipartUpload>\n";
+        op.body = std::make_shared<Aws::StringStream>(xml);
+    }
+    return built;
+}
+
+BuiltOperation BuildOperation(const AbortMultipartUploadRequest& r, const S3ClientConfiguration&) {
+    BuiltOperation built;
+    RequireString(built, r.BucketHasBeenSet(), r.GetBucket(), "Bucket");
+    RequireString(built, r.KeyHasBeenSet(), r.GetKey(), "Key");
+    RequireString(built, r.UploadIdHasBeenSet(), r.GetUploadId(), "UploadId");
+    OperationRequest& op = built.request;
+    CopyCommon(r, op, "AbortMultipartUpload", HttpMethod::HTTP_DELETE);
+    op.bucket = r.GetBucket();
+    op.key = r.GetKey();
+    AddQuery(op, "uploadId", r.GetUploadId());
+    return built;
+}
+
+BuiltOperation BuildOperation(const GetObjectRequest& r, const S3ClientConfiguration& c) {
+    BuiltOperation built;
+    RequireString(built, r.BucketHasBeenSet(), r.GetBucket(), "Bucket");
+    RequireString(built, r.KeyHasBeenSet(), r.GetKey(), "Key");
+    OperationRequest& op = built.request;
+    CopyCommon(r, op, "GetObject", HttpMethod::HTTP_GET);
+    op.bucket = r.GetBucket();
+    op.key = r.GetKey();
+    if (r.PartNumberHasBeenSet()) AddQuery(op, "partNumber", std::to_string(r.GetPartNumber()));
+    if (r.VersionIdHasBeenSet()) AddQuery(op, "versionId", r.GetVersionId());
+    if (r.RangeHasBeenSet()) op.headers["range"] = r.GetRange();
+    const bool enabled = r.ChecksumModeHasBeenSet() && r.GetChecksumMode() == ChecksumMode::ENABLED;
+    if (enabled || c.checksumConfig.responseChecksumValidation ==
+                       Aws::Client::ResponseChecksumValidation::WHEN_SUPPORTED) {
+        op.headers["x-amz-checksum-mode"] = "enabled";
+        op.validateResponseChecksum = true;
+    }
+    return built;
+}
+
+ListBucketsResult ParseListBuckets(const OperationResponse& response) {
+    ListBucketsResult result;
+    result.SetRequestId(response.Header("x-amz-request-id"));
+    XmlDocument doc;
+    if (!doc.Parse(*response.body) || !doc.Root()) return result;
+    const auto* root = doc.Root();
+    if (const auto* buckets = root->FirstChildElement("Buckets")) {
+        for (const auto* b = buckets->FirstChildElement("Bucket"); b;
+             b = b->NextSiblingElement("Bucket")) {
+            Bucket bucket;
+            if (HasChild(b, "Name")) bucket.SetName(ChildText(b, "Name"));
+            if (HasChild(b, "CreationDate")) {
+                bucket.SetCreationDate(ParseIsoDate(ChildText(b, "CreationDate")));
+            }
+            if (HasChild(b, "BucketRegion")) bucket.SetBucketRegion(ChildText(b, "BucketRegion"));
+            result.AddBuckets(std::move(bucket));
+        }
+    }
+    if (HasChild(root, "ContinuationToken")) {
+        result.SetContinuationToken(ChildText(root, "ContinuationToken"));
+    }
+    if (HasChild(root, "Prefix")) result.SetPrefix(ChildText(root, "Prefix"));
+    return result;
+}
+
+ListObjectsV2Result ParseListObjectsV2(const OperationResponse& response) {
+    ListObjectsV2Result result;
+    result.SetRequestId(response.Header("x-amz-request-id"));
+    XmlDocument doc;
+    if (!doc.Parse(*response.body) || !doc.Root()) return result;
+    const auto* root = doc.Root();
+    for (const auto* c = root->FirstChildElement("Contents"); c;
+         c = c->NextSiblingElement("Contents")) {
+        Object object;
+        if (HasChild(c, "Key")) object.SetKey(ChildText(c, "Key"));
+        if (HasChild(c, "LastModified")) {
+            object.SetLastModified(ParseIsoDate(ChildText(c, "LastModified")));
+        }
+        if (HasChild(c, "ETag")) object.SetETag(ChildText(c, "ETag"));
+        if (HasChild(c, "Size")) {
+            object.SetSize(StringUtils::ConvertToInt64(Trimmed(ChildText(c, "Size")).c_str()));
+        }
+        if (HasChild(c, "StorageClass")) object.SetStorageClass(ChildText(c, "StorageClass"));
+        result.AddContents(std::move(object));
+    }
+    for (const auto* p = root->FirstChildElement("CommonPrefixes"); p;
+         p = p->NextSiblingElement("CommonPrefixes")) {
+        CommonPrefix prefix;
+        if (HasChild(p, "Prefix")) prefix.SetPrefix(ChildText(p, "Prefix"));
+        result.AddCommonPrefixes(std::move(prefix));
+    }
+    if (HasChild(root, "IsTruncated"))
+        result.SetIsTruncated(ParseBool(ChildText(root, "IsTruncated")));
+    if (HasChild(root, "Name")) result.SetName(ChildText(root, "Name"));
+    if (HasChild(root, "Prefix")) result.SetPrefix(ChildText(root, "Prefix"));
+    if (HasChild(root, "Delimiter")) result.SetDelimiter(ChildText(root, "Delimiter"));
+    if (HasChild(root, "MaxKeys")) {
+        result.SetMaxKeys(StringUtils::ConvertToInt32(Trimmed(ChildText(root, "MaxKeys")).c_str()));
+    }
+    if (HasChild(root, "KeyCount")) {
+        result.SetKeyCount(
+            StringUtils::ConvertToInt32(Trimmed(ChildText(root, "KeyCount")).c_str()));
+    }
+    if (HasChild(root, "EncodingType")) {
+        result.SetEncodingType(
+            EncodingTypeMapper::GetEncodingTypeForName(Trimmed(ChildText(root, "EncodingType"))));
+    }
+    if (HasChild(root, "ContinuationToken")) {
+        result.SetContinuationToken(ChildText(root, "ContinuationToken"));
+    }
+    if (HasChild(root, "NextContinuationToken")) {
+        result.SetNextContinuationToken(ChildText(root, "NextContinuationToken"));
+    }
+    if (HasChild(root, "StartAfter")) result.SetStartAfter(ChildText(root, "StartAfter"));
+    return result;
+}
+
+GetBucketLocationResult ParseGetBucketLocation(const OperationResponse& response) {
+    GetBucketLocationResult result;
+    result.SetRequestId(response.Header("x-amz-request-id"));
+    XmlDocument doc;
+    if (!doc.Parse(*response.body) || !doc.Root()) return result;
+    result.SetLocationConstraint(BucketLocationConstraintMapper::GetBucketLocationConstraintForName(
+        Trimmed(ElementText(doc.Root()))));
+    return result;
+}
+
+namespace {
+template <typename Result>
+using OutcomeOf = Aws::Utils::Outcome<Result, S3Error>;
+
+S3Error MissingField(const Aws::String& field) {
+    return S3Error(Aws::Client::AWSError<Aws::Client::CoreErrors>(
+        Aws::Client::CoreErrors::MISSING_PARAMETER, "MISSING_PARAMETER",
+        "Missing required field [" + field + "]", false));
+}
+
+// Validates, sends and parses: the common shape of every operation.
+template <typename Result, typename Request, typename Parser>
+OutcomeOf<Result> Run(const ClientCore& core, const Request& request, Parser parse) {
+    BuiltOperation built = BuildOperation(request, core.Configuration());
+    if (!built.missing.empty()) return MissingField(built.missing);
+    OperationOutcome outcome = core.Execute(built.request);
+    if (!outcome.IsSuccess()) {
+        OutcomeOf<Result> failed{S3Error(outcome.GetErrorWithOwnership())};
+        failed.SetRetryCount(outcome.GetRetryCount());
+        return failed;
+    }
+    OutcomeOf<Result> succeeded{parse(outcome.GetResult())};
+    succeeded.SetRetryCount(outcome.GetRetryCount());
+    return succeeded;
+}
+}  // namespace
+}  // namespace Internal
+
+using namespace Aws::S3::Model;
+using Internal::OperationResponse;
+using Internal::Run;
+
+const char* S3Client::GetServiceName() { return "S3"; }
+const char* S3Client::GetAllocationTag() { return "S3Client"; }
+
+S3Client::S3Client(const S3ClientConfiguration& clientConfiguration,
+                   std::shared_ptr<Endpoint::S3EndpointProviderBase> endpointProvider)
+    : m_core(std::make_shared<Internal::ClientCore>(
+          Aws::Auth::AWSCredentials(), std::move(endpointProvider), clientConfiguration)) {}
+
+S3Client::S3Client(const Aws::Auth::AWSCredentials& credentials,
+                   std::shared_ptr<Endpoint::S3EndpointProviderBase> endpointProvider,
+                   const S3ClientConfiguration& clientConfiguration)
+    : m_core(std::make_shared<Internal::ClientCore>(credentials, std::move(endpointProvider),
+                                                    clientConfiguration)) {}
+
+S3Client::S3Client(const Aws::Auth::AWSCredentials& credentials,
+                   const Aws::Client::ClientConfiguration& clientConfiguration,
+                   Aws::Client::AWSAuthV4Signer::PayloadSigningPolicy signPayloads,
+                   bool useVirtualAddressing,
+                   US_EAST_1_REGIONAL_ENDPOINT_OPTION USEast1RegionalEndPointOption)
+    : m_core(std::make_shared<Internal::ClientCore>(
+          credentials, nullptr,
+          S3ClientConfiguration(clientConfiguration, signPayloads, useVirtualAddressing,
+                                USEast1RegionalEndPointOption))) {}
+
+S3Client::S3Client(const S3Client& rhs) = default;
+S3Client::S3Client(S3Client&& rhs) noexcept = default;
+S3Client& S3Client::operator=(const S3Client& rhs) = default;
+S3Client& S3Client::operator=(S3Client&& rhs) noexcept = default;
+S3Client::~S3Client() = default;
+
+const S3ClientConfiguration& S3Client::GetClientConfiguration() const {
+    return m_core->Configuration();
+}
+
+ListBucketsOutcome S3Client::ListBuckets(const ListBucketsRequest& request) const {
+    return Run<ListBucketsResult>(*m_core, request, Internal::ParseListBuckets);
+}
+
+ListObjectsV2Outcome S3Client::ListObjectsV2(const ListObjectsV2Request& request) const {
+    return Run<ListObjectsV2Result>(*m_core, request, Internal::ParseListObjectsV2);
+}
+
+GetBucketLocationOutcome S3Client::GetBucketLocation(
+    const GetBucketLocationRequest& request) const {
+    return Run<GetBucketLocationResult>(*m_core, request, Internal::ParseGetBucketLocation);
+}
+
+PutObjectOutcome S3Client::PutObject(const PutObjectRequest& request) const {
+    return Run<PutObjectResult>(*m_core, request, [](const OperationResponse& response) {
+        PutObjectResult result;
+        result.SetETag(response.Header("etag"));
+        result.SetChecksumCRC64NVME(response.Header("x-amz-checksum-crc64nvme"));
+        result.SetChecksumCRC32(response.Header("x-amz-checksum-crc32"));
+        result.SetVersionId(response.Header("x-amz-version-id"));
+        result.SetRequestId(response.Header("x-amz-request-id"));
+        return result;
+    });
+}
+
+DeleteObjectOutcome S3Client::DeleteObject(const DeleteObjectRequest& request) const {
+    return Run<DeleteObjectResult>(*m_core, request, [](const OperationResponse& response) {
+        DeleteObjectResult result;
+        result.SetDeleteMarker(response.Header("x-amz-delete-marker") == "true");
+        result.SetVersionId(response.Header("x-amz-version-id"));
+        result.SetRequestId(response.Header("x-amz-request-id"));
+        return result;
+    });
+}
+
+CreateMultipartUploadOutcome S3Client::CreateMultipartUpload(
+    const CreateMultipartUploadRequest& request) const {
+    return Run<CreateMultipartUploadResult>(
+        *m_core, request, [](const OperationResponse& response) {
+            CreateMultipartUploadResult result;
+            result.SetRequestId(response.Header("x-amz-request-id"));
+            Internal::XmlDocument doc;
+            if (!doc.Parse(*response.body) || !doc.Root()) return result;
+            const auto* root = doc.Root();
+            if (Internal::HasChild(root, "Bucket"))
+                result.SetBucket(Internal::ChildText(root, "Bucket"));
+            if (Internal::HasChild(root, "Key")) result.SetKey(Internal::ChildText(root, "Key"));
+            if (Internal::HasChild(root, "UploadId")) {
+                result.SetUploadId(Internal::ChildText(root, "UploadId"));
+            }
+            return result;
+        });
+}
+
+UploadPartOutcome S3Client::UploadPart(const UploadPartRequest& request) const {
+    return Run<UploadPartResult>(*m_core, request, [](const OperationResponse& response) {
+        UploadPartResult result;
+        result.SetETag(response.Header("etag"));
+        result.SetChecksumCRC64NVME(response.Header("x-amz-checksum-crc64nvme"));
+        result.SetChecksumCRC32(response.Header("x-amz-checksum-crc32"));
+        result.SetRequestId(response.Header("x-amz-request-id"));
+        return result;
+    });
+}
+
+CompleteMultipartUploadOutcome S3Client::CompleteMultipartUpload(
+    const CompleteMultipartUploadRequest& request) const {
+    return Run<CompleteMultipartUploadResult>(
+        *m_core, request, [](const OperationResponse& response) {
+            CompleteMultipartUploadResult result;
+            result.SetRequestId(response.Header("x-amz-request-id"));
+            result.SetVersionId(response.Header("x-amz-version-id"));
+            Internal::XmlDocument doc;
+            if (!doc.Parse(*response.body) || !doc.Root()) return result;
+            const auto* root = doc.Root();
+            if (Internal::HasChild(root, "Location")) {
+                result.SetLocation(Internal::ChildText(root, "Location"));
+            }
+            if (Internal::HasChild(root, "Bucket"))
+                result.SetBucket(Internal::ChildText(root, "Bucket"));
+            if (Internal::HasChild(root, "Key")) result.SetKey(Internal::ChildText(root, "Key"));
+            if (Internal::HasChild(root, "ETag")) result.SetETag(Internal::ChildText(root, "ETag"));
+            if (Internal::HasChild(root, "ChecksumCRC64NVME")) {
+                result.SetChecksumCRC64NVME(Internal::ChildText(root, "ChecksumCRC64NVME"));
+            }
+            return result;
+        });
+}
+
+AbortMultipartUploadOutcome S3Client::AbortMultipartUpload(
+    const AbortMultipartUploadRequest& request) const {
+    return Run<AbortMultipartUploadResult>(*m_core, request, [](const OperationResponse& response) {
+        AbortMultipartUploadResult result;
+        result.SetRequestId(response.Header("x-amz-request-id"));
+        return result;
+    });
+}
+
+GetObjectOutcome S3Client::GetObject(const GetObjectRequest& request) const {
+    Internal::BuiltOperation built = Internal::BuildOperation(request, m_core->Configuration());
+    if (!built.missing.empty()) return Internal::MissingField(built.missing);
+    Internal::OperationOutcome outcome = m_core->Execute(built.request);
+    if (!outcome.IsSuccess()) {
+        GetObjectOutcome failed{S3Error(outcome.GetErrorWithOwnership())};
+        failed.SetRetryCount(outcome.GetRetryCount());
+        return failed;
+    }
+    OperationResponse response = outcome.GetResultWithOwnership();
+    GetObjectResult result;
+    result.ReplaceBody(response.body.release());  // the caller's stream, handed over as is
+    result.SetContentLength(
+        Aws::Utils::StringUtils::ConvertToInt64(response.Header("content-length").c_str()));
+    result.SetETag(response.Header("etag"));
+    result.SetContentRange(response.Header("content-range"));
+    result.SetContentType(response.Header("content-type"));
+    if (!response.Header("last-modified").empty()) {
+        result.SetLastModified(
+            Aws::Utils::DateTime(response.Header("last-modified"), Aws::Utils::DateFormat::RFC822));
+    }
+    result.SetChecksumCRC64NVME(response.Header("x-amz-checksum-crc64nvme"));
+    result.SetVersionId(response.Header("x-amz-version-id"));
+    result.SetRequestId(response.Header("x-amz-request-id"));
+    GetObjectOutcome succeeded{std::move(result)};
+    succeeded.SetRetryCount(outcome.GetRetryCount());
+    return succeeded;
+}
+}  // namespace S3
+}  // namespace Aws
