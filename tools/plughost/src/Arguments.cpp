@@ -1,0 +1,181 @@
+#include "Arguments.h"
+
+namespace plughost {
+
+namespace {
+
+constexpr std::size_t MaxBlockSize = 1024u * 1024u * 1024u;
+
+std::optional<ProgressMode> ParseProgressMode(const std::string& text) {
+    if (text == "auto") return ProgressMode::Auto;
+    if (text == "bar") return ProgressMode::Bar;
+    if (text == "lines") return ProgressMode::Lines;
+    if (text == "none") return ProgressMode::None;
+    return std::nullopt;
+}
+
+// Options that take a value, with their short forms.
+struct ValueOption {
+    const char* longName;
+    char shortName;
+};
+const ValueOption ValueOptions[] = {
+    {"--plugin", 'P'}, {"--param", 'p'},    {"--params", 0},   {"--endpoint", 0},
+    {"--log", 0},      {"--block-size", 0}, {"--progress", 0},
+};
+
+}  // namespace
+
+std::optional<std::size_t> ParseBlockSize(const std::string& text) {
+    std::size_t digits = 0;
+    while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    if (digits == 0 || digits > 10) return std::nullopt;
+    const unsigned long long number = std::stoull(text.substr(0, digits));
+    const std::string suffix = text.substr(digits);
+    unsigned long long factor = 1;
+    if (suffix == "K" || suffix == "k" || suffix == "KiB")
+        factor = 1024;
+    else if (suffix == "M" || suffix == "m" || suffix == "MiB")
+        factor = 1024 * 1024;
+    else if (!suffix.empty())
+        return std::nullopt;
+    const unsigned long long size = number * factor;
+    if (size == 0 || size > MaxBlockSize) return std::nullopt;
+    return static_cast<std::size_t>(size);
+}
+
+ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
+    ParsedArguments parsed;
+    Invocation& invocation = parsed.invocation;
+    GlobalOptions& global = invocation.global;
+    bool optionsEnded = false;
+
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        const std::string& argument = arguments[i];
+        const bool isOption = !optionsEnded && argument.size() > 1 && argument[0] == '-';
+        if (!isOption) {
+            if (invocation.command == nullptr) {
+                // The first operand is the command ("plughost --help ls" asks for its help).
+                invocation.command = FindCommand(argument);
+                if (invocation.command == nullptr) {
+                    parsed.error = "unknown command '" + argument + "'";
+                    return parsed;
+                }
+            } else {
+                invocation.operands.push_back(argument);
+            }
+            continue;
+        }
+        if (argument == "--") {
+            optionsEnded = true;
+            continue;
+        }
+
+        // Split "--name=value" and "-Xvalue" into name and attached value.
+        std::string name = argument;
+        std::optional<std::string> attached;
+        if (argument.compare(0, 2, "--") == 0) {
+            const std::string::size_type equals = argument.find('=');
+            if (equals != std::string::npos) {
+                name = argument.substr(0, equals);
+                attached = argument.substr(equals + 1);
+            }
+        } else if (argument.size() > 2) {
+            name = argument.substr(0, 2);
+            attached = argument.substr(2);
+        }
+        for (const ValueOption& option : ValueOptions)
+            if (option.shortName != 0 && name == std::string("-") + option.shortName)
+                name = option.longName;
+
+        bool takesValue = false;
+        for (const ValueOption& option : ValueOptions)
+            if (name == option.longName) takesValue = true;
+        std::string value;
+        if (takesValue) {
+            if (attached) {
+                value = *attached;
+            } else if (i + 1 < arguments.size()) {
+                value = arguments[++i];
+            } else {
+                parsed.error = "option " + name + " needs a value";
+                return parsed;
+            }
+        } else if (attached) {
+            parsed.error = "option " + name + " takes no value";
+            return parsed;
+        }
+
+        if (name == "-h" || name == "--help") {
+            invocation.help = true;
+        } else if (name == "--version") {
+            invocation.version = true;
+        } else if (name == "-v" || name == "--verbose") {
+            global.verbose = true;
+        } else if (name == "--plugin") {
+            global.plugin = value;
+        } else if (name == "--param") {
+            global.parameters.push_back(value);
+        } else if (name == "--params") {
+            global.parametersFile = value;
+        } else if (name == "--endpoint") {
+            global.endpoint = value;
+        } else if (name == "--log") {
+            global.logFile = value;
+        } else if (name == "--block-size") {
+            const std::optional<std::size_t> size = ParseBlockSize(value);
+            if (!size) {
+                parsed.error = "invalid --block-size '" + value + "' (1 byte to 1G, e.g. 64K, 1M)";
+                return parsed;
+            }
+            global.blockSize = *size;
+        } else if (name == "--progress") {
+            const std::optional<ProgressMode> mode = ParseProgressMode(value);
+            if (!mode) {
+                parsed.error = "invalid --progress '" + value + "' (auto, bar, lines or none)";
+                return parsed;
+            }
+            global.progress = *mode;
+        } else if (name == "-R" || name == "--recursive" || name == "--parents") {
+            const unsigned wanted = name == "--parents" ? ParentsOption : RecursiveOption;
+            if (invocation.command == nullptr || (invocation.command->options & wanted) == 0) {
+                parsed.error =
+                    "option " + argument + " does not apply " +
+                    (invocation.command == nullptr ? std::string("before the command")
+                                                   : std::string("to ") + invocation.command->name);
+                return parsed;
+            }
+            (wanted == ParentsOption ? invocation.parents : invocation.recursive) = true;
+        } else {
+            parsed.error = "unknown option '" + argument + "'";
+            return parsed;
+        }
+    }
+
+    if (invocation.help || invocation.version) return parsed;
+    if (invocation.command == nullptr) {
+        parsed.error = "no command given";
+        return parsed;
+    }
+    const CommandSpec& command = *invocation.command;
+    const int count = static_cast<int>(invocation.operands.size());
+    if (count < command.minOperands || count > command.maxOperands) {
+        parsed.error = std::string(command.name) +
+                       (count < command.minOperands ? ": missing operand" : ": too many operands");
+        return parsed;
+    }
+    if (command.instance == InstanceKind::None && count == 1) {
+        if (!global.plugin.empty() && global.plugin != invocation.operands[0]) {
+            parsed.error = "info: the plug-in is given twice";
+            return parsed;
+        }
+        global.plugin = invocation.operands[0];
+    }
+    if (global.plugin.empty()) {
+        parsed.error = "no plug-in given (use --plugin PATH)";
+        return parsed;
+    }
+    return parsed;
+}
+
+}  // namespace plughost

@@ -1,0 +1,54 @@
+// The ILog handed to plug-in instances: every line goes to standard error with its severity,
+// optionally to a log file as well, and is remembered so that a failed operation can show
+// what the plug-in wrote while it ran.
+#pragma once
+
+#include <cstdarg>
+#include <cstddef>
+#include <deque>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "Console.h"
+#include "frame/HostInterfaces.h"
+
+namespace plughost {
+
+// Expands a host log format: "%s" takes a const wchar_t* (a null one prints "(null)"), "%d"
+// an int, "%%" is a percent sign. Any other sequence is copied as it stands and consumes no
+// argument. The C library is not used for this because its wide "%s" means a narrow string.
+std::wstring ExpandHostFormat(const wchar_t* format, va_list arguments);
+
+class HostLog final : public ILog {
+  public:
+    explicit HostLog(Console& console);
+    ~HostLog() = default;
+    HostLog(const HostLog&) = delete;
+    HostLog& operator=(const HostLog&) = delete;
+
+    // Appends every later line to `path` too. Returns false with `error` set when the file
+    // cannot be opened.
+    bool OpenFile(const std::string& path, std::string& error);
+
+    void Write(int severity, const wchar_t* text) override;
+    void WriteFormatted(int severity, const wchar_t* format, ...) override;
+
+    // A position in the stream of lines; LinesSince gives the lines written after it, so a
+    // caller takes a mark before an operation and collects what the plug-in said during it.
+    std::size_t Mark() const { return firstKept_ + kept_.size(); }
+    std::vector<std::string> LinesSince(std::size_t mark) const;
+
+  private:
+    void Emit(int severity, const std::wstring& text);
+
+    // Enough for the lines of any one operation; older ones are dropped.
+    static constexpr std::size_t MaxKept = 1000;
+
+    Console& console_;
+    std::ofstream file_;
+    std::deque<std::string> kept_;
+    std::size_t firstKept_ = 0;
+};
+
+}  // namespace plughost

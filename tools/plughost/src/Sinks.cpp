@@ -1,0 +1,106 @@
+#include "Sinks.h"
+
+#include <cerrno>
+#include <cstring>
+
+namespace plughost {
+
+namespace {
+std::string SystemError(const std::string& what, const std::filesystem::path& path) {
+    return what + " '" + path.string() + "': " + std::strerror(errno);
+}
+}  // namespace
+
+FileSink::FileSink(std::filesystem::path target)
+    : target_(std::move(target)),
+      partial_(target_.parent_path() / ("." + target_.filename().string() + ".plughost-part")) {}
+
+FileSink::~FileSink() {
+    if (committed_) return;
+    file_.reset();
+    std::error_code ignored;
+    std::filesystem::remove(partial_, ignored);
+}
+
+bool FileSink::Open(std::string& error) {
+    file_.reset(std::fopen(partial_.c_str(), "wb"));
+    if (!file_) {
+        error = SystemError("cannot create", partial_);
+        return false;
+    }
+    return true;
+}
+
+bool FileSink::Accept(const unsigned char* data, std::size_t size, std::string& error) {
+    if (std::fwrite(data, 1, size, file_.get()) != size) {
+        error = SystemError("cannot write", partial_);
+        return false;
+    }
+    return true;
+}
+
+bool FileSink::Commit(std::string& error) {
+    if (std::fclose(file_.release()) != 0) {
+        error = SystemError("cannot write", partial_);
+        return false;
+    }
+    std::error_code failed;
+    std::filesystem::rename(partial_, target_, failed);
+    if (failed) {
+        error = "cannot rename '" + partial_.string() + "' to '" + target_.string() +
+                "': " + failed.message();
+        return false;
+    }
+    committed_ = true;
+    return true;
+}
+
+bool StdoutSink::Accept(const unsigned char* data, std::size_t size, std::string& error) {
+    if (std::fwrite(data, 1, size, stdout) != size) {
+        error = std::string("cannot write to standard output: ") + std::strerror(errno);
+        return false;
+    }
+    return true;
+}
+
+CompareSink::CompareSink(std::filesystem::path local) : local_(std::move(local)) {}
+
+bool CompareSink::Open(std::string& error) {
+    file_.reset(std::fopen(local_.c_str(), "rb"));
+    if (!file_) {
+        error = SystemError("cannot read", local_);
+        return false;
+    }
+    return true;
+}
+
+bool CompareSink::Accept(const unsigned char* data, std::size_t size, std::string& error) {
+    if (storedLonger_) {
+        offset_ += size;
+        return true;
+    }
+    block_.resize(size);
+    const std::size_t got = std::fread(block_.data(), 1, size, file_.get());
+    if (got < size && std::ferror(file_.get())) {
+        error = SystemError("cannot read", local_);
+        return false;
+    }
+    if (firstDifference_ < 0) {
+        for (std::size_t i = 0; i < got; ++i) {
+            if (block_[i] != data[i]) {
+                firstDifference_ = static_cast<std::int64_t>(offset_ + i);
+                break;
+            }
+        }
+    }
+    if (got < size) storedLonger_ = true;
+    offset_ += size;
+    return true;
+}
+
+void CompareSink::Finish() {
+    if (storedLonger_) return;
+    localLonger_ = std::fgetc(file_.get()) != EOF;
+}
+
+}  // namespace plughost

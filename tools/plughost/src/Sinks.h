@@ -1,0 +1,78 @@
+// Where the bytes of a download go: a local file, standard output, or a comparison with a
+// local file that keeps nothing but one block in memory.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace plughost {
+
+class ByteSink {
+  public:
+    virtual ~ByteSink() = default;
+    // Takes the next bytes. Returns false with `error` set when they cannot be taken.
+    virtual bool Accept(const unsigned char* data, std::size_t size, std::string& error) = 0;
+};
+
+struct FileCloser {
+    void operator()(std::FILE* file) const {
+        if (file != nullptr) std::fclose(file);
+    }
+};
+using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
+
+// Writes into a hidden file beside the target and renames it over the target at Commit, so
+// that a failed download never leaves a truncated file under the real name.
+class FileSink final : public ByteSink {
+  public:
+    explicit FileSink(std::filesystem::path target);
+    ~FileSink() override;
+
+    bool Open(std::string& error);
+    bool Accept(const unsigned char* data, std::size_t size, std::string& error) override;
+    bool Commit(std::string& error);
+
+  private:
+    std::filesystem::path target_;
+    std::filesystem::path partial_;
+    FilePtr file_;
+    bool committed_ = false;
+};
+
+class StdoutSink final : public ByteSink {
+  public:
+    bool Accept(const unsigned char* data, std::size_t size, std::string& error) override;
+};
+
+// Compares the stored bytes with a local file as they arrive.
+class CompareSink final : public ByteSink {
+  public:
+    explicit CompareSink(std::filesystem::path local);
+
+    bool Open(std::string& error);
+    bool Accept(const unsigned char* data, std::size_t size, std::string& error) override;
+    // After the last block: whether the local file has bytes that the stored one lacks.
+    void Finish();
+
+    bool Differs() const { return firstDifference_ >= 0 || storedLonger_ || localLonger_; }
+    // Offset of the first byte that differs, -1 when the bytes they share are equal.
+    std::int64_t FirstDifference() const { return firstDifference_; }
+    bool StoredLonger() const { return storedLonger_; }
+    bool LocalLonger() const { return localLonger_; }
+    std::uint64_t StoredBytes() const { return offset_; }
+
+  private:
+    std::filesystem::path local_;
+    FilePtr file_;
+    std::vector<unsigned char> block_;
+    std::uint64_t offset_ = 0;
+    std::int64_t firstDifference_ = -1;
+    bool storedLonger_ = false;
+    bool localLonger_ = false;
+};
+
+}  // namespace plughost

@@ -1,0 +1,67 @@
+#include "StoragePath.h"
+
+#include "torvik/Strings.h"
+
+namespace plughost {
+
+namespace {
+bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+}  // namespace
+
+std::string NormalizeStoragePath(const std::string& text) {
+    std::string result;
+    bool pendingSeparator = false;
+    for (char c : text) {
+        if (IsSeparator(c)) {
+            pendingSeparator = !result.empty();
+            continue;
+        }
+        if (pendingSeparator) result += '/';
+        pendingSeparator = false;
+        result += c;
+    }
+    return result;
+}
+
+std::string JoinStoragePath(const std::string& parent, const std::string& name) {
+    if (parent.empty()) return name;
+    return parent + "/" + name;
+}
+
+std::vector<std::string> SplitStoragePath(const std::string& path) {
+    std::vector<std::string> parts;
+    std::string::size_type start = 0;
+    while (start < path.size()) {
+        std::string::size_type end = path.find('/', start);
+        if (end == std::string::npos) end = path.size();
+        parts.push_back(path.substr(start, end - start));
+        start = end + 1;
+    }
+    return parts;
+}
+
+std::string LastComponent(const std::string& path) {
+    const std::string::size_type slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+bool HasKey(const std::string& path) { return path.find('/') != std::string::npos; }
+
+std::wstring ToHostPath(const std::string& path) { return Torvik::strings::UTF8toWstr(path); }
+
+std::string FromHostName(const std::wstring& name) { return Torvik::strings::WstrToUTF8(name); }
+
+bool IsFaithfulUtf8(const std::string& text) {
+    return Torvik::strings::WstrToUTF8(Torvik::strings::UTF8toWstr(text)) == text;
+}
+
+std::string ComponentProblem(const std::string& name) {
+    if (name.empty()) return "the name is empty";
+    if (name == "." || name == "..") return "the name '" + name + "' is not a plain name";
+    if (name.find('\\') != std::string::npos || name.find('/') != std::string::npos)
+        return "the name contains a path separator, which storage paths cannot carry";
+    if (!IsFaithfulUtf8(name)) return "the name is not valid UTF-8";
+    return "";
+}
+
+}  // namespace plughost

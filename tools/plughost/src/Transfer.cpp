@@ -1,0 +1,154 @@
+#include "Transfer.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "StoragePath.h"
+
+namespace plughost {
+
+namespace {
+
+// A handle that is closed when its owner leaves without closing it (after a failure), so the
+// instance never keeps a file open behind the tool's back.
+class OpenHandle {
+  public:
+    OpenHandle(IBackupDataRead& instance, unsigned int handle)
+        : instance_(instance), handle_(handle) {}
+    ~OpenHandle() {
+        if (open_) instance_.CloseFile(handle_);
+    }
+    OpenHandle(const OpenHandle&) = delete;
+    OpenHandle& operator=(const OpenHandle&) = delete;
+
+    unsigned int Get() const { return handle_; }
+    ResultCode Close() {
+        open_ = false;
+        return instance_.CloseFile(handle_);
+    }
+
+  private:
+    IBackupDataRead& instance_;
+    unsigned int handle_;
+    bool open_ = true;
+};
+
+// A plug-in that answers Success without delivering bytes this many times in a row is taken
+// to be stuck rather than slow.
+constexpr int MaxEmptyReads = 16;
+
+}  // namespace
+
+Transfer::Transfer(HostLog& log, Progress& progress, std::size_t blockSize)
+    : log_(log), progress_(progress), buffer_(blockSize) {}
+
+Failure Transfer::Make(const std::string& path, const std::string& operation, std::string detail,
+                       std::size_t mark) const {
+    return Failure{path, operation, std::move(detail), log_.LinesSince(mark)};
+}
+
+std::optional<Failure> Transfer::Upload(IBackupDataWrite& instance,
+                                        const std::filesystem::path& local,
+                                        const std::string& storagePath) {
+    const std::size_t mark = log_.Mark();
+    FilePtr file(std::fopen(local.c_str(), "rb"));
+    if (!file)
+        return Make(local.string(), "upload", std::string("cannot read: ") + std::strerror(errno),
+                    mark);
+
+    unsigned int handle = 0;
+    const ResultCode opened =
+        instance.OpenFile(ToHostPath(storagePath), FileAccessMode::Write, handle);
+    if (opened != Success)
+        return Make(storagePath, "upload", "OpenFile for writing returned " + ResultName(opened),
+                    mark);
+    OpenHandle open(instance, handle);
+
+    std::uint64_t offset = 0;
+    for (;;) {
+        const std::size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file.get());
+        if (got == 0) break;
+        unsigned int size = static_cast<unsigned int>(got);
+        const ResultCode written = instance.WriteFile(buffer_.data(), size, open.Get());
+        if (written != Success)
+            return Make(storagePath, "upload",
+                        "WriteFile at offset " + std::to_string(offset) + " returned " +
+                            ResultName(written),
+                        mark);
+        if (size != got)
+            return Make(storagePath, "upload",
+                        "WriteFile at offset " + std::to_string(offset) + " took " +
+                            std::to_string(size) + " of " + std::to_string(got) + " bytes",
+                        mark);
+        offset += got;
+        progress_.AddBytes(got);
+    }
+    if (std::ferror(file.get()))
+        return Make(local.string(), "upload",
+                    "read error at offset " + std::to_string(offset) + ": " + std::strerror(errno),
+                    mark);
+
+    // Closing is where the last data goes out and the object comes into being.
+    const ResultCode closed = open.Close();
+    if (closed != Success)
+        return Make(storagePath, "upload",
+                    "CloseFile returned " + ResultName(closed) + ": the upload did not complete",
+                    mark);
+    return std::nullopt;
+}
+
+std::optional<Failure> Transfer::Download(IBackupDataRead& instance, const std::string& storagePath,
+                                          std::optional<std::uint64_t> expectedSize,
+                                          ByteSink& sink) {
+    const std::size_t mark = log_.Mark();
+    unsigned int handle = 0;
+    const ResultCode opened =
+        instance.OpenFile(ToHostPath(storagePath), FileAccessMode::Read, handle);
+    if (opened != Success)
+        return Make(storagePath, "download", "OpenFile for reading returned " + ResultName(opened),
+                    mark);
+    OpenHandle open(instance, handle);
+
+    std::uint64_t offset = 0;
+    int emptyReads = 0;
+    for (;;) {
+        unsigned int size = static_cast<unsigned int>(buffer_.size());
+        const ResultCode read = instance.ReadFile(buffer_.data(), size, open.Get());
+        if (read != Success && read != EndOfData)
+            return Make(
+                storagePath, "download",
+                "ReadFile at offset " + std::to_string(offset) + " returned " + ResultName(read),
+                mark);
+        if (size > buffer_.size())
+            return Make(storagePath, "download",
+                        "ReadFile claimed " + std::to_string(size) + " bytes in a block of " +
+                            std::to_string(buffer_.size()),
+                        mark);
+        if (size > 0) {
+            std::string error;
+            if (!sink.Accept(buffer_.data(), size, error))
+                return Make(storagePath, "download", error, mark);
+            offset += size;
+            progress_.AddBytes(size);
+            emptyReads = 0;
+        }
+        if (read == EndOfData) break;
+        if (size == 0 && ++emptyReads >= MaxEmptyReads)
+            return Make(
+                storagePath, "download",
+                "ReadFile keeps answering Success with no data at offset " + std::to_string(offset),
+                mark);
+    }
+
+    const ResultCode closed = open.Close();
+    if (closed != Success)
+        return Make(storagePath, "download", "CloseFile returned " + ResultName(closed), mark);
+    if (expectedSize && *expectedSize != offset)
+        return Make(storagePath, "download",
+                    "the listing gives " + std::to_string(*expectedSize) + " bytes, but " +
+                        std::to_string(offset) + " arrived",
+                    mark);
+    return std::nullopt;
+}
+
+}  // namespace plughost

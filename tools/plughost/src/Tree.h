@@ -1,0 +1,49 @@
+// The two trees a backup moves between: a local folder, read from the file system, and a
+// stored folder, read through the instance's GetListing. Both give paths relative to their root
+// with '/' separators, each folder before its contents, names in byte order.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "HostLog.h"
+#include "Report.h"
+#include "frame/HostInterfaces.h"
+
+namespace plughost {
+
+struct LocalEntry {
+    std::string relative;  // "dir/file.txt", UTF-8
+    std::filesystem::path full;
+    bool isFolder = false;
+    std::uint64_t size = 0;
+};
+
+struct LocalTree {
+    std::vector<LocalEntry> entries;
+    std::vector<std::string> skipped;  // symbolic links and special files, which are not copied
+    std::vector<Failure> failures;     // unreadable folders, names that storage cannot carry
+};
+
+LocalTree ScanLocalTree(const std::filesystem::path& root);
+
+struct StoredEntry {
+    std::string relative;
+    bool isFolder = false;
+    std::uint64_t size = 0;
+    bool sizeValid = false;
+    std::int64_t modificationTime = 0;
+    bool timeValid = false;
+};
+
+struct StoredTree {
+    std::vector<StoredEntry> entries;
+    std::vector<Failure> failures;  // failed listings, names that a local file cannot carry
+};
+
+// Lists `root` (a normalized storage path) and every folder below it.
+StoredTree WalkStorage(IBackupDataRead& instance, HostLog& log, const std::string& root);
+
+}  // namespace plughost

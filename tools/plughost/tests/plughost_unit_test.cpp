@@ -1,0 +1,429 @@
+// The pure parts of plughost: command-line parsing, parameters, the host log's format
+// expansion, path handling, progress figures, and the download sinks.
+#include <gtest/gtest.h>
+#include <stdio.h>
+
+#include <chrono>
+#include <cstdarg>
+#include <filesystem>
+#include <fstream>
+#include <map>
+
+#include "Arguments.h"
+#include "Console.h"
+#include "HostLog.h"
+#include "Parameters.h"
+#include "Plugin.h"
+#include "Progress.h"
+#include "Sinks.h"
+#include "StoragePath.h"
+
+namespace plughost {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A console writing into memory, to see what reached standard error.
+class MemoryConsole {
+  public:
+    explicit MemoryConsole(bool terminal = false)
+        : stream_(open_memstream(&data_, &size_)), console_(stream_, terminal) {}
+    ~MemoryConsole() {
+        std::fclose(stream_);
+        std::free(data_);
+    }
+    Console& Get() { return console_; }
+    std::string Text() {
+        std::fflush(stream_);
+        return std::string(data_, size_);
+    }
+
+  private:
+    char* data_ = nullptr;
+    std::size_t size_ = 0;
+    std::FILE* stream_;
+    Console console_;
+};
+
+std::wstring Expand(const wchar_t* format, ...) {
+    va_list arguments;
+    va_start(arguments, format);
+    std::wstring text = ExpandHostFormat(format, arguments);
+    va_end(arguments);
+    return text;
+}
+
+ParsedArguments Parse(std::vector<std::string> arguments) { return ParseArguments(arguments); }
+
+fs::path TempDir(const std::string& name) {
+    fs::path dir =
+        fs::temp_directory_path() / ("plughost_unit_" + name + "_" + std::to_string(::getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    return dir;
+}
+
+TEST(HostFormat, ExpandsWideStringsIntegersAndPercent) {
+    EXPECT_EQ(Expand(L"Cannot create folder %s", L"bucket\\dir"),
+              L"Cannot create folder bucket\\dir");
+    EXPECT_EQ(Expand(L"%d of %d: %s", 3, -7, L"\u00e9t\u00e9"), L"3 of -7: \u00e9t\u00e9");
+    EXPECT_EQ(Expand(L"100%% done"), L"100% done");
+    EXPECT_EQ(Expand(L"%s", static_cast<const wchar_t*>(nullptr)), L"(null)");
+    // An unknown conversion is copied and takes no argument, so the next one still lines up.
+    EXPECT_EQ(Expand(L"%x %s", L"next"), L"%x next");
+    EXPECT_EQ(Expand(L"trailing %"), L"trailing %");
+}
+
+TEST(HostLog, PrintsSeverityAndKeepsLinesPerOperation) {
+    MemoryConsole console;
+    HostLog log(console.Get());
+    log.Write(2, L"before");
+    const std::size_t mark = log.Mark();
+    log.WriteFormatted(2, L"Cannot delete file %s", L"b/\u00fc.txt");
+    log.Write(4, L"second");
+    EXPECT_EQ(log.LinesSince(mark),
+              (std::vector<std::string>{"[2] Cannot delete file b/\u00fc.txt", "[4] second"}));
+    EXPECT_TRUE(log.LinesSince(log.Mark()).empty());
+    const std::string text = console.Text();
+    EXPECT_NE(text.find("plug-in log [2] before\n"), std::string::npos);
+    EXPECT_NE(text.find("plug-in log [2] Cannot delete file b/\u00fc.txt\n"), std::string::npos);
+}
+
+TEST(HostLog, AppendsToTheLogFile) {
+    const fs::path dir = TempDir("log");
+    const fs::path file = dir / "plughost.log";
+    std::ofstream(file) << "earlier run\n";
+    MemoryConsole console;
+    {
+        HostLog log(console.Get());
+        std::string error;
+        ASSERT_TRUE(log.OpenFile(file.string(), error)) << error;
+        log.Write(2, L"Server name is empty");
+    }
+    std::ifstream in(file);
+    std::string first, second;
+    std::getline(in, first);
+    std::getline(in, second);
+    EXPECT_EQ(first, "earlier run");
+    EXPECT_NE(second.find("[2] Server name is empty"), std::string::npos) << second;
+    HostLog log(console.Get());
+    std::string error;
+    EXPECT_FALSE(log.OpenFile((dir / "missing" / "x.log").string(), error));
+    EXPECT_FALSE(error.empty());
+    fs::remove_all(dir);
+}
+
+class ParametersTest : public ::testing::Test {
+  protected:
+    std::map<std::string, std::string> environment;
+    ParameterSet parameters{[this](const std::string& name) -> std::optional<std::string> {
+        auto found = environment.find(name);
+        if (found == environment.end()) return std::nullopt;
+        return found->second;
+    }};
+};
+
+TEST_F(ParametersTest, FileThenCommandLineWithEnvironmentReferences) {
+    const fs::path dir = TempDir("params");
+    const fs::path file = dir / "s3.params";
+    std::ofstream(file) << "# my service\n"
+                           "ServerName = https://s3.example.test\n"
+                           "\n"
+                           "  Region=eu-west-1  \n"
+                           "SecretAccessKey=@env:MY_SECRET\n";
+    environment["MY_SECRET"] = "s3cr=t";
+    ASSERT_EQ(parameters.LoadFile(file.string()), "");
+    ASSERT_EQ(parameters.Assign("Region=us-east-1", "-p"), "");
+    EXPECT_EQ(parameters.Find("ServerName"), "https://s3.example.test");
+    EXPECT_EQ(parameters.Find("Region"), "us-east-1");
+    EXPECT_EQ(parameters.Find("SecretAccessKey"), "s3cr=t");
+    EXPECT_EQ(parameters.Find("AccessKeyID"), std::nullopt);
+    fs::remove_all(dir);
+}
+
+TEST_F(ParametersTest, ErrorsNameTheOriginAndNeverTheValue) {
+    const std::string unset = parameters.Assign("SecretAccessKey=@env:NOT_SET", "-p");
+    EXPECT_NE(unset.find("NOT_SET"), std::string::npos);
+    EXPECT_NE(unset.find("not set"), std::string::npos);
+    const std::string noEquals = parameters.Assign("SecretAccessKeyhunter2", "-p");
+    EXPECT_NE(noEquals.find("Key=Value"), std::string::npos);
+    EXPECT_EQ(noEquals.find("hunter2"), std::string::npos) << noEquals;
+    EXPECT_NE(parameters.Assign("=value", "-p"), "");
+
+    const fs::path dir = TempDir("badparams");
+    const fs::path file = dir / "bad.params";
+    std::ofstream(file) << "Region=x\nnot an assignment\n";
+    const std::string error = parameters.LoadFile(file.string());
+    EXPECT_NE(error.find(file.string() + ":2"), std::string::npos) << error;
+    EXPECT_NE(parameters.LoadFile((dir / "absent").string()), "");
+    fs::remove_all(dir);
+}
+
+TEST_F(ParametersTest, SecretsAreMasked) {
+    EXPECT_TRUE(ParameterSet::IsSecretKey("SecretAccessKey"));
+    EXPECT_TRUE(ParameterSet::IsSecretKey("AccessKeyID"));
+    EXPECT_TRUE(ParameterSet::IsSecretKey("Password"));
+    EXPECT_FALSE(ParameterSet::IsSecretKey("ServerName"));
+    EXPECT_FALSE(ParameterSet::IsSecretKey("UserName"));
+    ASSERT_EQ(parameters.Assign("Password=pw123", "-p"), "");
+    ASSERT_EQ(parameters.Assign("UserName=alice", "-p"), "");
+    const auto printable = parameters.Printable();
+    ASSERT_EQ(printable.size(), 2u);
+    EXPECT_EQ(printable[0], std::make_pair(std::string("Password"), std::string("********")));
+    EXPECT_EQ(printable[1], std::make_pair(std::string("UserName"), std::string("alice")));
+}
+
+TEST_F(ParametersTest, LinkAnswersKnownKeysAndReportsQuestionsMasked) {
+    ASSERT_EQ(parameters.Assign("SecretAccessKey=topsecret", "-p"), "");
+    ASSERT_EQ(parameters.Assign("ServerName=http://127.0.0.1:1", "-p"), "");
+    MemoryConsole console;
+    ParameterLink link(parameters, console.Get(), true);
+    std::wstring value;
+    EXPECT_TRUE(link.GetValue(L"ServerName", value));
+    EXPECT_EQ(value, L"http://127.0.0.1:1");
+    std::wstring secret;
+    EXPECT_TRUE(link.GetValue(L"SecretAccessKey", secret));
+    EXPECT_EQ(secret, L"topsecret");
+    std::wstring missing;
+    EXPECT_FALSE(link.GetValue(L"Region", missing));
+    EXPECT_TRUE(missing.empty());
+    EXPECT_EQ(link.Asked(), (std::vector<std::string>{"ServerName", "SecretAccessKey", "Region"}));
+    const std::string text = console.Text();
+    EXPECT_EQ(text.find("topsecret"), std::string::npos) << text;
+    EXPECT_NE(text.find("Region: not given"), std::string::npos) << text;
+}
+
+TEST(Arguments, GlobalOptionsAnywhereAndAttachedValues) {
+    const ParsedArguments parsed =
+        Parse({"-PlibMardel.so", "backup", "--block-size=64K", "dir", "-p", "Region=x",
+               "-pServerName=http://h", "bucket/path", "--progress", "none", "--log=f.log"});
+    ASSERT_EQ(parsed.error, "");
+    const Invocation& invocation = parsed.invocation;
+    ASSERT_NE(invocation.command, nullptr);
+    EXPECT_STREQ(invocation.command->name, "backup");
+    EXPECT_EQ(invocation.operands, (std::vector<std::string>{"dir", "bucket/path"}));
+    EXPECT_EQ(invocation.global.plugin, "libMardel.so");
+    EXPECT_EQ(invocation.global.blockSize, 65536u);
+    EXPECT_EQ(invocation.global.parameters,
+              (std::vector<std::string>{"Region=x", "ServerName=http://h"}));
+    EXPECT_EQ(invocation.global.progress, ProgressMode::None);
+    EXPECT_EQ(invocation.global.logFile, "f.log");
+}
+
+TEST(Arguments, InfoTakesThePluginAsOperand) {
+    const ParsedArguments parsed = Parse({"info", "build/profiles/libRuvast.so"});
+    ASSERT_EQ(parsed.error, "");
+    EXPECT_EQ(parsed.invocation.global.plugin, "build/profiles/libRuvast.so");
+    EXPECT_NE(Parse({"--plugin", "a.so", "info", "b.so"}).error, "");
+    EXPECT_NE(Parse({"info"}).error, "");
+}
+
+TEST(Arguments, CommandOptionsOnlyWhereTheyApply) {
+    const ParsedArguments listing = Parse({"-P", "x.so", "ls", "-R", "bucket"});
+    ASSERT_EQ(listing.error, "");
+    EXPECT_TRUE(listing.invocation.recursive);
+    EXPECT_NE(Parse({"-P", "x.so", "get", "-R", "b/k", "out"}).error, "");
+    EXPECT_NE(Parse({"-R", "-P", "x.so", "ls"}).error, "");
+    EXPECT_TRUE(Parse({"-P", "x.so", "mkdir", "--parents", "b/a/c"}).invocation.parents);
+}
+
+TEST(Arguments, UsageErrors) {
+    EXPECT_NE(Parse({}).error, "");
+    EXPECT_NE(Parse({"-P", "x.so", "frobnicate"}).error.find("unknown command"), std::string::npos);
+    EXPECT_NE(Parse({"-P", "x.so", "--frob", "ls"}).error.find("unknown option"),
+              std::string::npos);
+    EXPECT_NE(Parse({"-P", "x.so", "put", "one"}).error.find("missing operand"), std::string::npos);
+    EXPECT_NE(Parse({"-P", "x.so", "stat", "a", "b"}).error.find("too many"), std::string::npos);
+    EXPECT_NE(Parse({"ls", "bucket"}).error.find("--plugin"), std::string::npos);
+    EXPECT_NE(Parse({"-P", "x.so", "ls", "--param"}).error.find("needs a value"),
+              std::string::npos);
+    EXPECT_NE(Parse({"-P", "x.so", "--verbose=1", "ls"}).error, "");
+    EXPECT_NE(Parse({"-P", "x.so", "--progress", "fancy", "ls"}).error, "");
+    // A file name that looks like an option, after "--".
+    const ParsedArguments dashed = Parse({"-P", "x.so", "put", "--", "-odd", "b/k"});
+    ASSERT_EQ(dashed.error, "");
+    EXPECT_EQ(dashed.invocation.operands[0], "-odd");
+}
+
+TEST(Arguments, HelpNeedsNothingElse) {
+    const ParsedArguments general = Parse({"--help"});
+    EXPECT_EQ(general.error, "");
+    EXPECT_TRUE(general.invocation.help);
+    const ParsedArguments command = Parse({"restore", "--help"});
+    EXPECT_EQ(command.error, "");
+    ASSERT_NE(command.invocation.command, nullptr);
+    EXPECT_STREQ(command.invocation.command->name, "restore");
+}
+
+TEST(Arguments, BlockSizes) {
+    EXPECT_EQ(ParseBlockSize("4096"), 4096u);
+    EXPECT_EQ(ParseBlockSize("64K"), 65536u);
+    EXPECT_EQ(ParseBlockSize("1M"), 1048576u);
+    EXPECT_EQ(ParseBlockSize("2MiB"), 2097152u);
+    EXPECT_EQ(ParseBlockSize("1024M"), 1073741824u);
+    EXPECT_EQ(ParseBlockSize("1025M"), std::nullopt);
+    EXPECT_EQ(ParseBlockSize("0"), std::nullopt);
+    EXPECT_EQ(ParseBlockSize("1G"), std::nullopt);
+    EXPECT_EQ(ParseBlockSize("M"), std::nullopt);
+    EXPECT_EQ(ParseBlockSize("-1"), std::nullopt);
+    EXPECT_EQ(ParseBlockSize("99999999999999"), std::nullopt);
+}
+
+TEST(StoragePaths, NormalizeAndCheckNames) {
+    EXPECT_EQ(NormalizeStoragePath("/bucket//a\\b/"), "bucket/a/b");
+    EXPECT_EQ(NormalizeStoragePath("/"), "");
+    EXPECT_EQ(NormalizeStoragePath("bucket"), "bucket");
+    EXPECT_FALSE(HasKey("bucket"));
+    EXPECT_TRUE(HasKey("bucket/k"));
+    EXPECT_EQ(SplitStoragePath("b/x/y"), (std::vector<std::string>{"b", "x", "y"}));
+    EXPECT_EQ(LastComponent("b/x/y.txt"), "y.txt");
+    EXPECT_EQ(ToHostPath("b/\u00e4\u00f6/\u65e5\u672c.txt"), L"b/\u00e4\u00f6/\u65e5\u672c.txt");
+
+    EXPECT_EQ(ComponentProblem("\u00e9t\u00e9 2024.txt"), "");
+    EXPECT_NE(ComponentProblem(""), "");
+    EXPECT_NE(ComponentProblem(".."), "");
+    EXPECT_NE(ComponentProblem("."), "");
+    EXPECT_NE(ComponentProblem("a\\b"), "");
+    EXPECT_NE(ComponentProblem("bad\xff"), "");
+}
+
+TEST(Plugins, CandidatesFollowTheSearchPath) {
+    EXPECT_EQ(PluginCandidates("./libX.so", "/a"), (std::vector<std::string>{"./libX.so"}));
+    EXPECT_EQ(
+        PluginCandidates("Mardel", "/a::/b"),
+        (std::vector<std::string>{"/a/Mardel", "/a/libMardel.so", "/b/Mardel", "/b/libMardel.so",
+                                  "./Mardel", "./libMardel.so", "Mardel"}));
+    EXPECT_EQ(PluginCandidates("libMardel.so", ""),
+              (std::vector<std::string>{"./libMardel.so", "libMardel.so"}));
+    std::string error;
+    EXPECT_EQ(PluginLibrary::Load("/nonexistent/libNothing.so", error), nullptr);
+    EXPECT_NE(error.find("cannot load"), std::string::npos);
+}
+
+TEST(ProgressFigures, Formatting) {
+    EXPECT_EQ(FormatBytes(0), "0 B");
+    EXPECT_EQ(FormatBytes(1023), "1023 B");
+    EXPECT_EQ(FormatBytes(1536), "1.50 KiB");
+    EXPECT_EQ(FormatBytes(210 * 1024 * 1024ull), "210.0 MiB");
+    EXPECT_EQ(FormatDuration(7.4), "0:07");
+    EXPECT_EQ(FormatDuration(723), "12:03");
+    EXPECT_EQ(FormatDuration(3723), "1:02:03");
+    EXPECT_EQ(FormatDuration(-1), "--:--");
+    EXPECT_EQ(FormatRate(10 * 1024 * 1024, 4), "2.5 MiB/s");
+    EXPECT_EQ(FormatRate(10, 0), "-");
+}
+
+TEST(ProgressFigures, BarShowsPercentRateAndEtaWithinTheWidth) {
+    ProgressState state;
+    state.doneBytes = 50 * 1024 * 1024;
+    state.totalBytes = 200 * 1024 * 1024;
+    state.doneFiles = 1;
+    state.totalFiles = 4;
+    state.elapsedSeconds = 5;
+    state.currentName = "big/\u00fcberall.bin";
+    const std::string bar = RenderBar(state, 200);
+    EXPECT_EQ(bar.rfind("[#####---------------]  25%  50.0 MiB/200.0 MiB  10.0 MiB/s  ETA 0:15", 0),
+              0u)
+        << bar;
+    EXPECT_NE(bar.find("1/4 big/\u00fcberall.bin"), std::string::npos);
+    // Cut inside the two-byte u-umlaut: the half character goes too.
+    const std::size_t cut = bar.find("\u00fc") + 1;
+    const std::string narrow = RenderBar(state, cut);
+    EXPECT_EQ(narrow, bar.substr(0, cut - 1));
+    EXPECT_EQ(RenderLine(state),
+              "progress: 25% (50.0 MiB of 200.0 MiB), 1 of 4 files, 10.0 MiB/s, ETA 0:15");
+}
+
+TEST(ProgressFigures, PlainLinesArePeriodic) {
+    MemoryConsole console(false);
+    auto now = std::chrono::steady_clock::time_point{};
+    Progress progress(console.Get(), ProgressMode::Auto, [&] { return now; });
+    progress.Begin(2, 1000);
+    progress.StartFile("a");
+    progress.AddBytes(100);
+    now += std::chrono::seconds(2);
+    progress.AddBytes(100);
+    EXPECT_EQ(console.Text(), "");  // a short job prints no progress lines
+    now += std::chrono::seconds(4);
+    progress.AddBytes(100);
+    EXPECT_EQ(console.Text(),
+              "progress: 30% (300 B of 1000 B), 0 of 2 files, 0.0 MiB/s, ETA 0:14\n");
+    progress.FinishFile();
+    progress.End();
+    EXPECT_EQ(progress.DoneBytes(), 300u);
+    EXPECT_EQ(progress.DoneFiles(), 1u);
+    EXPECT_DOUBLE_EQ(progress.ElapsedSeconds(), 6.0);
+}
+
+TEST(ProgressFigures, BarIsDrawnInPlaceAndClearedAtTheEnd) {
+    MemoryConsole console(true);
+    auto now = std::chrono::steady_clock::time_point{};
+    Progress progress(console.Get(), ProgressMode::Auto, [&] { return now; });
+    progress.Begin(1, 100);
+    now += std::chrono::seconds(1);
+    progress.AddBytes(100);
+    console.Get().Line("a message");
+    progress.End();
+    const std::string text = console.Text();
+    EXPECT_NE(text.find("100%"), std::string::npos) << text;
+    // The message is written on a cleared line and the bar comes back after it.
+    const std::size_t message = text.find("\r\033[Ka message\n[");
+    EXPECT_NE(message, std::string::npos) << text;
+    EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K");
+}
+
+TEST(Sinks, CompareFindsTheFirstDifferenceAndLengthMismatches) {
+    const fs::path dir = TempDir("compare");
+    const fs::path file = dir / "local.bin";
+    std::ofstream(file, std::ios::binary) << "0123456789";
+    auto compare = [&](const std::vector<std::string>& blocks) {
+        auto sink = std::make_unique<CompareSink>(file);
+        std::string error;
+        EXPECT_TRUE(sink->Open(error)) << error;
+        for (const std::string& block : blocks)
+            EXPECT_TRUE(sink->Accept(reinterpret_cast<const unsigned char*>(block.data()),
+                                     block.size(), error));
+        sink->Finish();
+        return sink;
+    };
+    EXPECT_FALSE(compare({"0123", "456789"})->Differs());
+    auto changed = compare({"0123", "45X789"});
+    EXPECT_EQ(changed->FirstDifference(), 6);
+    auto shorter = compare({"01234"});
+    EXPECT_TRUE(shorter->LocalLonger());
+    EXPECT_EQ(shorter->FirstDifference(), -1);
+    auto longer = compare({"0123456789", "AB"});
+    EXPECT_TRUE(longer->StoredLonger());
+    EXPECT_EQ(longer->StoredBytes(), 12u);
+    fs::remove_all(dir);
+}
+
+TEST(Sinks, FileAppearsOnlyWhenCommitted) {
+    const fs::path dir = TempDir("filesink");
+    const fs::path target = dir / "restored.txt";
+    const unsigned char data[] = {'h', 'i'};
+    std::string error;
+    {
+        FileSink abandoned(target);
+        ASSERT_TRUE(abandoned.Open(error)) << error;
+        ASSERT_TRUE(abandoned.Accept(data, 2, error));
+    }
+    EXPECT_FALSE(fs::exists(target));
+    EXPECT_TRUE(fs::is_empty(dir));  // the partial file is gone too
+    {
+        FileSink sink(target);
+        ASSERT_TRUE(sink.Open(error));
+        ASSERT_TRUE(sink.Accept(data, 2, error));
+        ASSERT_TRUE(sink.Commit(error)) << error;
+    }
+    std::ifstream in(target);
+    std::string content;
+    std::getline(in, content);
+    EXPECT_EQ(content, "hi");
+    FileSink nowhere(dir / "no" / "such" / "folder.txt");
+    EXPECT_FALSE(nowhere.Open(error));
+    fs::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace plughost
