@@ -68,9 +68,10 @@ struct HttpResponse {
 // decide on a running hash of the body once the status and headers are known.
 using BodyStartCallback = std::function<RunningHash*(const HttpResponse&)>;
 
-// The length of a body of `length` bytes framed as aws-chunked with one trailer line.
+// The length of a body of `length` bytes framed as aws-chunked with one trailer line. Chunks
+// are 1 MiB: few enough that servers which reassemble the body chunk by chunk stay fast.
 long long AwsChunkedLength(long long length, size_t trailerLineLength);
-constexpr size_t kAwsChunkSize = 64 * 1024;
+constexpr size_t kAwsChunkSize = 1024 * 1024;
 
 // Easy handles with their connection caches, shared by one client and its copies. Grows on
 // demand up to the limit; a handle whose transfer failed is closed, not reused.

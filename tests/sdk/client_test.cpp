@@ -1,0 +1,440 @@
+// Every operation against moto_server on loopback, over plain HTTP and over TLS: what comes
+// back, what went out (through the fault proxy), and the error objects of the usual failures.
+#include <aws/core/utils/memory/stl/AWSStringStream.h>
+#include <aws/s3/S3Client.h>
+#include <gtest/gtest.h>
+
+#include <random>
+#include <thread>
+
+#include "SdkTest.h"
+
+using namespace Aws::S3;
+using namespace Aws::S3::Model;
+using sdktest::ClientOptions;
+using sdktest::MakeClient;
+
+namespace {
+std::shared_ptr<Aws::IOStream> Body(const std::string& data) {
+    return std::make_shared<Aws::StringStream>(data);
+}
+
+std::string RandomBytes(size_t size, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string data(size, '\0');
+    for (char& c : data) c = static_cast<char>(random());
+    return data;
+}
+
+std::string ReadAll(Aws::IOStream& stream) {
+    return std::string(std::istreambuf_iterator<char>(stream), {});
+}
+
+PutObjectOutcome Put(const S3Client& client, const std::string& bucket, const std::string& key,
+                     const std::string& data) {
+    PutObjectRequest request;
+    request.WithBucket(bucket).WithKey(key);
+    request.SetBody(Body(data));
+    return client.PutObject(request);
+}
+
+std::string Get(const S3Client& client, const std::string& bucket, const std::string& key) {
+    auto outcome = client.GetObject(GetObjectRequest().WithBucket(bucket).WithKey(key));
+    EXPECT_TRUE(outcome.IsSuccess()) << key << ": " << outcome.GetError().GetMessage();
+    if (!outcome.IsSuccess()) return "<failed>";
+    GetObjectResult result = outcome.GetResultWithOwnership();
+    return ReadAll(result.GetBody());
+}
+
+const std::vector<std::string> kAwkwardKeys = {
+    "with space",
+    "plus+sign",
+    "100%",
+    "what?",
+    "hash#tag",
+    "a&b=c",
+    "dollar$,:@",
+    "\xc3\xa9t\xc3\xa9/\xe6\x97\xa5\xe6\x9c\xac",
+    "dir/./dot",
+    "dir/../dotdot",
+    "double//slash",
+    "trailing/",
+    "  leading spaces",
+    "tab\tand~tilde",
+    "quote\"'<>",
+    "amp&amp;lt;",
+};
+}  // namespace
+
+class Operations : public sdktest::MotoTest {};
+
+TEST_F(Operations, AwkwardKeysRoundTripExactly) {
+    S3Client client = MakeClient(ClientOptions(Http().Url()));
+    const std::string bucket = NewBucket(Http());
+    for (const std::string& key : kAwkwardKeys) {
+        auto put = Put(client, bucket, key, "data of " + key);
+        ASSERT_TRUE(put.IsSuccess()) << key << ": " << put.GetError().GetMessage();
+        EXPECT_FALSE(put.GetResult().GetETag().empty());
+    }
+    auto list = client.ListObjectsV2(ListObjectsV2Request().WithBucket(bucket));
+    ASSERT_TRUE(list.IsSuccess()) << list.GetError().GetMessage();
+    std::set<std::string> listed;
+    for (const auto& object : list.GetResult().GetContents()) listed.insert(object.GetKey());
+    EXPECT_EQ(listed, std::set<std::string>(kAwkwardKeys.begin(), kAwkwardKeys.end()));
+    for (const std::string& key : kAwkwardKeys) {
+        EXPECT_EQ(Get(client, bucket, key), "data of " + key) << key;
+        auto one = client.ListObjectsV2(ListObjectsV2Request().WithBucket(bucket).WithPrefix(key));
+        ASSERT_TRUE(one.IsSuccess());
+        ASSERT_FALSE(one.GetResult().GetContents().empty()) << key;
+        EXPECT_EQ(one.GetResult().GetContents()[0].GetKey(), key);
+    }
+    for (const std::string& key : kAwkwardKeys) {
+        EXPECT_TRUE(
+            client.DeleteObject(DeleteObjectRequest().WithBucket(bucket).WithKey(key)).IsSuccess());
+    }
+    auto empty = client.ListObjectsV2(ListObjectsV2Request().WithBucket(bucket));
+    EXPECT_TRUE(empty.GetResult().GetContents().empty());
+}
+
+TEST_F(Operations, ListingPagesPastAThousandKeysAndRollsUpPrefixes) {
+    S3Client client = MakeClient(ClientOptions(Http().Url()));
+    const std::string bucket = NewBucket(Http());
+    const int kKeys = 1003;
+    std::vector<std::thread> writers;
+    for (int t = 0; t < 4; ++t) {
+        writers.emplace_back([&, t] {
+            S3Client copy = client;  // copies share the pool
+            for (int i = t; i < kKeys; i += 4) {
+                char key[32];
+                std::snprintf(key, sizeof(key), "k/%05d", i);
+                EXPECT_TRUE(Put(copy, bucket, key, "x").IsSuccess());
+            }
+        });
+    }
+    for (auto& writer : writers) writer.join();
+    ASSERT_TRUE(Put(client, bucket, "top.txt", "12345").IsSuccess());
+    ASSERT_TRUE(Put(client, bucket, "other/a", "").IsSuccess());
+
+    std::vector<std::string> keys;
+    ListObjectsV2Request request;
+    request.WithBucket(bucket).WithPrefix("k/");
+    int pages = 0;
+    while (true) {
+        auto page = client.ListObjectsV2(request);
+        ASSERT_TRUE(page.IsSuccess()) << page.GetError().GetMessage();
+        ++pages;
+        const auto& result = page.GetResult();
+        EXPECT_EQ(result.GetKeyCount(), static_cast<int>(result.GetContents().size()));
+        for (const auto& object : result.GetContents()) keys.push_back(object.GetKey());
+        if (!result.GetIsTruncated()) break;
+        ASSERT_FALSE(result.GetNextContinuationToken().empty());
+        request.SetContinuationToken(result.GetNextContinuationToken());
+    }
+    EXPECT_EQ(pages, 2);
+    ASSERT_EQ(keys.size(), static_cast<size_t>(kKeys));
+    EXPECT_EQ(keys.front(), "k/00000");
+    EXPECT_EQ(keys.back(), "k/01002");
+
+    auto top = client.ListObjectsV2(ListObjectsV2Request().WithBucket(bucket).WithDelimiter("/"));
+    ASSERT_TRUE(top.IsSuccess());
+    std::vector<std::string> prefixes;
+    for (const auto& p : top.GetResult().GetCommonPrefixes()) prefixes.push_back(p.GetPrefix());
+    EXPECT_EQ(prefixes, (std::vector<std::string>{"k/", "other/"}));
+    ASSERT_EQ(top.GetResult().GetContents().size(), 1u);
+    const Object& object = top.GetResult().GetContents()[0];
+    EXPECT_EQ(object.GetKey(), "top.txt");
+    EXPECT_EQ(object.GetSize(), 5);
+    EXPECT_EQ(object.GetETag().front(), '"');
+    EXPECT_EQ(object.GetLastModified().Millis() % 1000, 0);
+    EXPECT_LT(std::abs(object.GetLastModified().Seconds() - Aws::Utils::DateTime::Now().Seconds()),
+              600);
+}
+
+TEST_F(Operations, BucketListingAndLocationConstraints) {
+    S3Client client = MakeClient(ClientOptions(Http().Url()));
+    const std::string plain = NewBucket(Http());
+    const std::string eu = NewBucket(Http(), "EU");
+    const std::string frankfurt = NewBucket(Http(), "eu-central-1");
+    auto buckets = client.ListBuckets();
+    ASSERT_TRUE(buckets.IsSuccess()) << buckets.GetError().GetMessage();
+    std::set<std::string> names;
+    for (const auto& b : buckets.GetResult().GetBuckets()) {
+        names.insert(b.GetName());
+        EXPECT_GT(b.GetCreationDate().Millis(), 0);
+    }
+    EXPECT_TRUE(names.count(plain) && names.count(eu) && names.count(frankfurt));
+
+    auto location = [&](const std::string& bucket) {
+        auto outcome = client.GetBucketLocation(GetBucketLocationRequest().WithBucket(bucket));
+        EXPECT_TRUE(outcome.IsSuccess()) << outcome.GetError().GetMessage();
+        return outcome.GetResult().GetLocationConstraint();
+    };
+    EXPECT_EQ(location(plain), BucketLocationConstraint::NOT_SET);
+    EXPECT_EQ(location(eu), BucketLocationConstraint::EU);
+    EXPECT_EQ(location(frankfurt), BucketLocationConstraint::eu_central_1);
+}
+
+TEST_F(Operations, MultipartUploadRoundTripAndAbort) {
+    S3Client client = MakeClient(ClientOptions(Http().Url()));
+    const std::string bucket = NewBucket(Http());
+    const std::string first = RandomBytes(5 * 1024 * 1024, 1);
+    const std::string second = RandomBytes(1234, 2);
+    auto created = client.CreateMultipartUpload(
+        CreateMultipartUploadRequest().WithBucket(bucket).WithKey("big/file bin"));
+    ASSERT_TRUE(created.IsSuccess()) << created.GetError().GetMessage();
+    const std::string uploadId = created.GetResult().GetUploadId();
+    ASSERT_FALSE(uploadId.empty());
+
+    CompletedMultipartUpload parts;
+    int number = 0;
+    for (const std::string* data : {&first, &second}) {
+        UploadPartRequest part;
+        part.WithBucket(bucket)
+            .WithKey("big/file bin")
+            .WithUploadId(uploadId)
+            .WithPartNumber(++number);
+        part.SetBody(Body(*data));
+        auto uploaded = client.UploadPart(part);
+        ASSERT_TRUE(uploaded.IsSuccess()) << uploaded.GetError().GetMessage();
+        parts.AddParts(
+            CompletedPart().WithETag(uploaded.GetResult().GetETag()).WithPartNumber(number));
+    }
+    auto completed = client.CompleteMultipartUpload(CompleteMultipartUploadRequest()
+                                                        .WithBucket(bucket)
+                                                        .WithKey("big/file bin")
+                                                        .WithUploadId(uploadId)
+                                                        .WithMultipartUpload(parts));
+    ASSERT_TRUE(completed.IsSuccess()) << completed.GetError().GetMessage();
+    EXPECT_FALSE(completed.GetResult().GetETag().empty());
+    EXPECT_EQ(Get(client, bucket, "big/file bin"), first + second);
+
+    auto other = client.CreateMultipartUpload(
+        CreateMultipartUploadRequest().WithBucket(bucket).WithKey("abandoned"));
+    ASSERT_TRUE(other.IsSuccess());
+    EXPECT_TRUE(client
+                    .AbortMultipartUpload(AbortMultipartUploadRequest()
+                                              .WithBucket(bucket)
+                                              .WithKey("abandoned")
+                                              .WithUploadId(other.GetResult().GetUploadId()))
+                    .IsSuccess());
+    auto gone = client.AbortMultipartUpload(
+        AbortMultipartUploadRequest().WithBucket(bucket).WithKey("abandoned").WithUploadId("nope"));
+    ASSERT_FALSE(gone.IsSuccess());
+    EXPECT_EQ(gone.GetError().GetErrorType(), S3Errors::NO_SUCH_UPLOAD);
+}
+
+TEST_F(Operations, RangedGetIntoTheCallersStream) {
+    S3Client client = MakeClient(ClientOptions(Http().Url()));
+    const std::string bucket = NewBucket(Http());
+    ASSERT_TRUE(Put(client, bucket, "r", "0123456789abcdef").IsSuccess());
+    Aws::StringStream* target = nullptr;
+    GetObjectRequest request;
+    request.WithBucket(bucket).WithKey("r").WithRange("bytes=2-5");
+    request.SetResponseStreamFactory([&target] { return target = new Aws::StringStream(); });
+    auto outcome = client.GetObject(request);
+    ASSERT_TRUE(outcome.IsSuccess()) << outcome.GetError().GetMessage();
+    GetObjectResult result = outcome.GetResultWithOwnership();
+    EXPECT_EQ(&result.GetBody(), static_cast<Aws::IOStream*>(target));
+    EXPECT_EQ(ReadAll(result.GetBody()), "2345");
+    EXPECT_EQ(result.GetContentLength(), 4);
+    EXPECT_EQ(result.GetContentRange(), "bytes 2-5/16");
+}
+
+TEST_F(Operations, ErrorObjectsForMissingBucketAndKey) {
+    S3Client client = MakeClient(ClientOptions(Http().Url()));
+    const std::string bucket = NewBucket(Http());
+    auto noBucket = client.ListObjectsV2(ListObjectsV2Request().WithBucket("no-such-bucket-here"));
+    ASSERT_FALSE(noBucket.IsSuccess());
+    const S3Error& bucketError = noBucket.GetError();
+    EXPECT_EQ(bucketError.GetErrorType(), S3Errors::NO_SUCH_BUCKET);
+    EXPECT_EQ(bucketError.GetExceptionName(), "NoSuchBucket");
+    EXPECT_EQ(bucketError.GetMessage(), "The specified bucket does not exist");
+    EXPECT_EQ(bucketError.GetResponseCode(), Aws::Http::HttpResponseCode::NOT_FOUND);
+    EXPECT_EQ(bucketError.GetRemoteHostIpAddress(), "127.0.0.1");
+    EXPECT_FALSE(bucketError.ShouldRetry());
+    EXPECT_EQ(noBucket.GetRetryCount(), 0u);
+    for (const auto& header : bucketError.GetResponseHeaders()) {
+        EXPECT_EQ(header.first, Aws::Utils::StringUtils::ToLower(header.first.c_str()));
+    }
+
+    auto noKey = client.GetObject(GetObjectRequest().WithBucket(bucket).WithKey("missing"));
+    ASSERT_FALSE(noKey.IsSuccess());
+    EXPECT_EQ(noKey.GetError().GetErrorType(), S3Errors::NO_SUCH_KEY);
+    EXPECT_EQ(noKey.GetError().GetExceptionName(), "NoSuchKey");
+    EXPECT_EQ(noKey.GetError().GetResponseCode(), Aws::Http::HttpResponseCode::NOT_FOUND);
+}
+
+TEST_F(Operations, MissingFieldsAreRefusedBeforeAnyTraffic) {
+    // A closed port: any request that went out would fail with a connection error instead.
+    S3Client client = MakeClient(
+        ClientOptions("http://127.0.0.1:" + std::to_string(sdktest::FreeLoopbackPort())));
+    auto check = [](const S3Error& error, const std::string& field) {
+        EXPECT_EQ(error.GetErrorType(), S3Errors::MISSING_PARAMETER);
+        EXPECT_EQ(error.GetExceptionName(), "MISSING_PARAMETER");
+        EXPECT_EQ(error.GetMessage(), "Missing required field [" + field + "]");
+        EXPECT_EQ(error.GetResponseCode(), Aws::Http::HttpResponseCode::REQUEST_NOT_MADE);
+        EXPECT_FALSE(error.ShouldRetry());
+    };
+    check(client.GetObject(GetObjectRequest().WithBucket("b").WithKey("")).GetError(), "Key");
+    check(client.PutObject(PutObjectRequest().WithBucket("b")).GetError(), "Key");
+    check(client.DeleteObject(DeleteObjectRequest().WithKey("k")).GetError(), "Bucket");
+    check(client.ListObjectsV2(ListObjectsV2Request()).GetError(), "Bucket");
+    check(client.UploadPart(UploadPartRequest().WithBucket("b").WithKey("k").WithUploadId("u"))
+              .GetError(),
+          "PartNumber");
+    check(
+        client
+            .CompleteMultipartUpload(CompleteMultipartUploadRequest().WithBucket("b").WithKey("k"))
+            .GetError(),
+        "UploadId");
+    check(client.AbortMultipartUpload(AbortMultipartUploadRequest().WithBucket("b").WithKey("k"))
+              .GetError(),
+          "UploadId");
+    check(client.GetBucketLocation(GetBucketLocationRequest()).GetError(), "Bucket");
+}
+
+TEST_F(Operations, RequestsOnTheWireUnderBothChecksumSettings) {
+    sdktest::FaultProxy proxy(Http().Url());
+    const std::string bucket = NewBucket(Http());
+    for (auto setting : {Aws::Client::RequestChecksumCalculation::WHEN_SUPPORTED,
+                         Aws::Client::RequestChecksumCalculation::WHEN_REQUIRED}) {
+        ClientOptions options{proxy.Url()};
+        options.checksums = setting;
+        S3Client client = MakeClient(options);
+        proxy.ClearRequests();
+        ASSERT_TRUE(Put(client, bucket, "dir/a b", "123456789").IsSuccess());
+        auto list = client.ListObjectsV2(ListObjectsV2Request()
+                                             .WithBucket(bucket)
+                                             .WithPrefix("dir/")
+                                             .WithDelimiter("/")
+                                             .WithMaxKeys(5));
+        ASSERT_TRUE(list.IsSuccess());
+        EXPECT_EQ(Get(client, bucket, "dir/a b"), "123456789");
+        auto requests = proxy.Requests();
+        ASSERT_EQ(requests.size(), 3u);
+
+        const auto& put = requests[0];
+        EXPECT_EQ(put.method, "PUT");
+        EXPECT_EQ(put.target, "/" + bucket + "/dir/a%20b");
+        EXPECT_EQ(put.headers.at("content-type"), "binary/octet-stream");
+        EXPECT_EQ(put.headers.at("content-length"), "9");
+        EXPECT_EQ(put.headers.at("x-amz-content-sha256"),
+                  "15e2b0d3c33891ebb0f1ef609ec419420c20e320ce94c65fbc8c3312448eb225");
+        EXPECT_EQ(put.body, "123456789");
+        EXPECT_EQ(put.headers.count("x-amz-api-version"), 0u);
+        EXPECT_EQ(put.headers.count("x-amz-sdk-checksum-algorithm"), 0u);
+        const bool supported = setting == Aws::Client::RequestChecksumCalculation::WHEN_SUPPORTED;
+        EXPECT_EQ(put.headers.count("x-amz-checksum-crc64nvme"), supported ? 1u : 0u);
+        if (supported) {
+            EXPECT_EQ(put.headers.at("x-amz-checksum-crc64nvme"), "rosUhgp5mIg=");
+        }
+        EXPECT_EQ(put.headers.count("content-md5"), 0u);
+        EXPECT_EQ(put.headers.at("amz-sdk-request"), "attempt=1");
+        EXPECT_NE(put.headers.at("user-agent").find("aws-sdk-cpp/"), std::string::npos);
+        EXPECT_NE(put.headers.at("user-agent").find(" api/S3 "), std::string::npos);
+
+        const auto& listed = requests[1];
+        EXPECT_EQ(listed.target,
+                  "/" + bucket + "?list-type=2&delimiter=%2F&max-keys=5&prefix=dir%2F");
+        EXPECT_EQ(listed.headers.at("content-type"), "application/xml");
+        EXPECT_EQ(listed.headers.at("x-amz-api-version"), "2006-03-01");
+        EXPECT_EQ(listed.headers.count("content-length"), 0u);
+
+        EXPECT_EQ(requests[2].headers.at("x-amz-checksum-mode"), "enabled");
+        EXPECT_NE(put.headers.at("amz-sdk-invocation-id"),
+                  requests[2].headers.at("amz-sdk-invocation-id"));
+    }
+    S3Client client = MakeClient(ClientOptions(proxy.Url()));
+    proxy.ClearRequests();
+    auto created = client.CreateMultipartUpload(
+        CreateMultipartUploadRequest().WithBucket(bucket).WithKey("m"));
+    ASSERT_TRUE(created.IsSuccess());
+    ASSERT_TRUE(
+        client.GetBucketLocation(GetBucketLocationRequest().WithBucket(bucket)).IsSuccess());
+    auto requests = proxy.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(requests[0].method, "POST");
+    EXPECT_EQ(requests[0].target, "/" + bucket + "/m?uploads");
+    EXPECT_EQ(requests[0].headers.at("content-length"), "0");
+    EXPECT_EQ(requests[1].target, "/" + bucket + "?location");
+}
+
+class OverTls : public sdktest::MotoTest {};
+
+TEST_F(OverTls, UnsignedPayloadWithoutChecksums) {
+    sdktest::MotoServer& server = Tls();
+    ClientOptions options{server.Url(), server.CaFile()};
+    options.checksums = Aws::Client::RequestChecksumCalculation::WHEN_REQUIRED;
+    S3Client client = MakeClient(options);
+    const std::string bucket = NewBucket(server);
+    ASSERT_TRUE(Put(client, bucket, "plain", "over tls").IsSuccess());
+    EXPECT_EQ(Get(client, bucket, "plain"), "over tls");
+}
+
+TEST_F(OverTls, ChecksumTrailerUploadsOfSeveralMebibytesRoundTrip) {
+    sdktest::MotoServer& server = Tls();
+    S3Client client = MakeClient(ClientOptions(server.Url(), server.CaFile()));
+    const std::string bucket = NewBucket(server);
+    for (size_t size : {size_t{0}, size_t{1}, size_t{1} << 20, (size_t{1} << 20) + 1,
+                        size_t{7 * 1024 * 1024 + 3}}) {
+        const std::string data = RandomBytes(size, static_cast<unsigned>(size));
+        auto put = Put(client, bucket, "trailer/" + std::to_string(size), data);
+        ASSERT_TRUE(put.IsSuccess()) << size << ": " << put.GetError().GetMessage();
+        EXPECT_EQ(Get(client, bucket, "trailer/" + std::to_string(size)), data) << size;
+    }
+}
+
+TEST_F(OverTls, HundredMebibytePartRoundTrips) {
+    sdktest::MotoServer& server = Tls();
+    ClientOptions options{server.Url(), server.CaFile()};
+    options.requestTimeoutMs = 30000;
+    S3Client client = MakeClient(options);
+    const std::string bucket = NewBucket(server);
+    const std::string data = RandomBytes(100 * 1024 * 1024, 7);
+    auto created = client.CreateMultipartUpload(
+        CreateMultipartUploadRequest().WithBucket(bucket).WithKey("huge"));
+    ASSERT_TRUE(created.IsSuccess());
+    UploadPartRequest part;
+    part.WithBucket(bucket)
+        .WithKey("huge")
+        .WithUploadId(created.GetResult().GetUploadId())
+        .WithPartNumber(1);
+    part.SetBody(Body(data));
+    auto uploaded = client.UploadPart(part);
+    ASSERT_TRUE(uploaded.IsSuccess()) << uploaded.GetError().GetMessage();
+    CompletedMultipartUpload parts;
+    parts.AddParts(CompletedPart().WithETag(uploaded.GetResult().GetETag()).WithPartNumber(1));
+    auto completed =
+        client.CompleteMultipartUpload(CompleteMultipartUploadRequest()
+                                           .WithBucket(bucket)
+                                           .WithKey("huge")
+                                           .WithUploadId(created.GetResult().GetUploadId())
+                                           .WithMultipartUpload(parts));
+    ASSERT_TRUE(completed.IsSuccess()) << completed.GetError().GetMessage();
+    EXPECT_TRUE(Get(client, bucket, "huge") == data);
+}
+
+TEST_F(OverTls, CertificateThatDoesNotVerifyIsAnError) {
+    sdktest::MotoServer& server = Tls();
+    for (const std::string& ca : {server.OtherCaFile(), std::string()}) {
+        ClientOptions options{server.Url(), ca};
+        options.maxAttempts = 1;
+        S3Client client = MakeClient(options);
+        auto outcome = client.ListBuckets();
+        ASSERT_FALSE(outcome.IsSuccess());
+        EXPECT_EQ(outcome.GetError().GetErrorType(), S3Errors::NETWORK_CONNECTION);
+        EXPECT_EQ(outcome.GetError().GetMessage().rfind("curlCode: 60,", 0), 0u)
+            << outcome.GetError().GetMessage();
+    }
+}
+
+TEST_F(OverTls, CaBundleFromTheEnvironment) {
+    sdktest::MotoServer& server = Tls();
+    setenv("AWS_CA_BUNDLE", server.CaFile().c_str(), 1);
+    Aws::Client::ClientConfiguration config;
+    unsetenv("AWS_CA_BUNDLE");
+    EXPECT_EQ(config.caFile, server.CaFile());
+    config.endpointOverride = server.Url();
+    S3Client client(Aws::Auth::AWSCredentials("a", "b"), nullptr, S3ClientConfiguration(config));
+    EXPECT_TRUE(client.ListBuckets().IsSuccess());
+}
