@@ -67,7 +67,6 @@ struct RequestPlan {
     Aws::Internal::QueryParameters signingQuery;
     Aws::String payloadHash;  // empty when the request goes out unsigned
     Aws::String signingRegion;
-    Aws::Internal::HashKind responseHash = Aws::Internal::HashKind::CRC64NVME;
 };
 
 using PlanOutcome = Aws::Utils::Outcome<RequestPlan, CoreError>;
