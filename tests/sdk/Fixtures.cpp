@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,6 +25,8 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv) {
     pid_ = fork();
     if (pid_ < 0) throw std::runtime_error("fork failed");
     if (pid_ == 0) {
+        // A test process that dies without running its destructors takes the server along.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
         dup2(fds[1], STDOUT_FILENO);
         // The servers' request logs would drown the test output.
         int devNull = open("/dev/null", O_WRONLY);
