@@ -38,7 +38,7 @@ struct RecordedRequest {
     std::map<std::string, std::string> headers;  // lower-case names; repeats joined by ", "
     long long bodyBytes = 0;                     // payload bytes (chunk framing excluded)
     std::string body;                            // the first 64 KiB of the payload
-    int status = 0;     // status answered to the client; 0 for none (reset, cut connection)
+    int status = 0;     // status answered to the client; 0 when none was (reset)
     std::string fault;  // "" when forwarded unchanged, else the action taken ("status", ...)
 };
 
