@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <functional>
+#include <list>
 #include <set>
 #include <string>
 #include <vector>
@@ -20,6 +21,8 @@ namespace {
 
 using testhost::FaultAction;
 using testhost::FaultRule;
+
+std::wstring Wide(const std::string& text) { return std::wstring(text.begin(), text.end()); }
 
 const char* kAuthorization =
     "Authorization: AWS4-HMAC-SHA256 Credential=testing/20260101/us-east-1/s3/aws4_request, "
@@ -448,6 +451,29 @@ TEST_F(Harness, ProxyTakesAGivenPort) {
     EXPECT_EQ(proxy.Url(), "http://127.0.0.1:" + std::to_string(testhost::FixedEndpointPort()));
     Client client;
     EXPECT_EQ(client.Send("GET", proxy.Url() + "/" + bucket).status, 200);
+}
+
+TEST_F(Harness, LoopbackBuildOfTheFixedEndpointPluginTalksToTheGivenPort) {
+    testhost::FaultProxy proxy(moto.Url(), testhost::FixedEndpointPort());
+    testhost::PluginLibrary lib("PennatLoopback");
+    testhost::RecordingLog log;
+    testhost::MapLink link;
+    link.Set(L"AccessKeyID", L"testing");
+    link.Set(L"SecretAccessKey", L"testing");
+    IBackupDataWrite* instance = lib.GetBackupDataWrite(&log, &link);
+    ASSERT_NE(instance, nullptr);
+    std::list<CFileInfo> entries;
+    EXPECT_EQ(instance->GetListing(L"", entries), Success);
+    instance->Destroy();
+    bool listed = false;
+    for (const CFileInfo& entry : entries) listed = listed || entry.name == Wide(bucket);
+    EXPECT_TRUE(listed) << "bucket " << bucket << " not among " << entries.size();
+    const auto requests = proxy.Requests();
+    ASSERT_FALSE(requests.empty());
+    for (const auto& request : requests) {
+        EXPECT_EQ(request.headers.at("host"),
+                  "127.0.0.1:" + std::to_string(testhost::FixedEndpointPort()));
+    }
 }
 
 TEST(HarnessHostObjects, RecordingLogExpandsTheHostConversions) {
