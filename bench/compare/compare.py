@@ -60,7 +60,7 @@ def Load1():
 
 
 class Server:
-    def __init__(self, name, command, port, logPath, requestLine):
+    def __init__(self, name, command, port, logPath, requestLine, env=None):
         self.name = name
         self.port = port
         self.url = "http://127.0.0.1:%d" % port
@@ -68,7 +68,8 @@ class Server:
         self.requestLine = re.compile(requestLine)
         self.log = open(logPath, "wb")
         self.process = subprocess.Popen(command, stdout=self.log, stderr=subprocess.STDOUT,
-                                        stdin=subprocess.DEVNULL, start_new_session=True)
+                                        stdin=subprocess.DEVNULL, start_new_session=True,
+                                        env=env)
 
     def WaitReady(self, seconds=30):
         deadline = time.monotonic() + seconds
@@ -124,9 +125,14 @@ def StartS3rver(work, program):
     os.makedirs(data)
     # Its request lines end in "[STATUS] TIME SIZE" ("200 11ms 0b", "39ms 224b", "2s 1gb"); the
     # lines between are its own remarks.
+    # Its continuation tokens are DES-encrypted, which OpenSSL 3 only offers in its legacy
+    # provider: without it every listing longer than one page fails with a 500.
+    env = dict(os.environ)
+    env["NODE_OPTIONS"] = (env.get("NODE_OPTIONS", "") + " --openssl-legacy-provider").strip()
     server = Server("s3rver", [program, "-d", data, "-a", "127.0.0.1", "-p", str(port),
                                "--no-vhost-buckets"], port,
-                    os.path.join(work, "s3rver.log"), r"^info: .*\b\d+m?s (-|[\d.]+[kmg]?b)$")
+                    os.path.join(work, "s3rver.log"), r"^info: .*\b\d+m?s (-|[\d.]+[kmg]?b)$",
+                    env)
     server.WaitReady()
     return server
 
@@ -467,6 +473,7 @@ class Bench:
         os.makedirs(self.work, exist_ok=True)
         os.makedirs(self.out, exist_ok=True)
         self.rows = []
+        self.failed = False
         self.csvPath = os.path.join(self.out, "results.csv")
         self.csvFile = open(self.csvPath, "w", newline="")
         self.csv = csv.writer(self.csvFile)
@@ -659,9 +666,14 @@ class Bench:
             Log("%s listening at %s (log %s)" % (server.name, server.url, server.logPath))
             try:
                 self.RunServer(server)
-            except BaseException:
+            except KeyboardInterrupt:
                 server.Stop()
                 raise
+            except Exception as e:
+                # Keep what was measured so far, and the other server's runs.
+                server.Stop()
+                Log("%s: the run stopped early: %s: %s" % (server.name, type(e).__name__, e))
+                self.failed = True
         self.csvFile.close()
         report = Report(self.rows, self.args)
         text = report.Table() + "\n" + report.Targets(self.args.micro)
@@ -669,6 +681,8 @@ class Bench:
             f.write(text)
         print(text)
         report.Charts(self.out)
+        if self.failed:
+            raise SystemExit(1)
 
 
 def SizeText(size):
