@@ -123,15 +123,15 @@ def StartS3rver(work, program):
     data = os.path.join(work, "s3rver-data")
     shutil.rmtree(data, ignore_errors=True)
     os.makedirs(data)
-    # Its request lines end in "[STATUS] TIME SIZE" ("200 11ms 0b", "39ms 224b", "2s 1gb"); the
-    # lines between are its own remarks.
+    # Its request lines end in "[STATUS] TIME [SIZE]" ("200 11ms 0b", "39ms 224b", "204 7ms");
+    # the lines between are its own remarks.
     # Its continuation tokens are DES-encrypted, which OpenSSL 3 only offers in its legacy
     # provider: without it every listing longer than one page fails with a 500.
     env = dict(os.environ)
     env["NODE_OPTIONS"] = (env.get("NODE_OPTIONS", "") + " --openssl-legacy-provider").strip()
     server = Server("s3rver", [program, "-d", data, "-a", "127.0.0.1", "-p", str(port),
                                "--no-vhost-buckets"], port,
-                    os.path.join(work, "s3rver.log"), r"^info: .*\b\d+m?s (-|[\d.]+[kmg]?b)$",
+                    os.path.join(work, "s3rver.log"), r"^info: .*\b\d+m?s( -| [\d.]+[kmg]?b)?$",
                     env)
     server.WaitReady()
     return server
