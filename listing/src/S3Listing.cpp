@@ -2,21 +2,10 @@
 // GetBucketsList and GetFolderListing (FolderListing.cpp).
 #include "listing/S3Listing.h"
 
+#include "namespace/PathMapping.h"
 #include "torvik/Strings.h"
 
 namespace {
-
-// The storage path's bucket, and the key below it (empty when there is none).
-void SplitPath(const std::string& path, std::string& bucket, std::string& rest) {
-    const std::size_t slash = path.find('/');
-    if (slash == std::string::npos) {
-        bucket = path;
-        rest.clear();
-    } else {
-        bucket = path.substr(0, slash);
-        rest = path.substr(slash + 1);
-    }
-}
 
 // Takes the next component off the front of `rest`.
 std::string NextComponent(std::string& rest) {
@@ -80,9 +69,7 @@ ResultCode S3Listing::GetListing(const std::string& path, std::list<CFileInfo>& 
         return Success;
     }
 
-    std::string bucketName;
-    std::string rest;
-    SplitPath(path, bucketName, rest);
+    auto [bucketName, rest] = SplitStoragePath(path);
     Folder* current = FindBucket(bucketName);
     if (current == nullptr) return Failure;
     std::string prefix;
@@ -108,9 +95,7 @@ ResultCode S3Listing::GetListing(const std::string& path, std::list<CFileInfo>& 
 }
 
 ResultCode S3Listing::GetElementInfo(const std::string& path, CFileAttributes& attributes) {
-    std::string bucketName;
-    std::string rest;
-    SplitPath(path, bucketName, rest);
+    auto [bucketName, rest] = SplitStoragePath(path);
     Folder* current = FindBucket(bucketName);
     if (current == nullptr) return Failure;
     if (rest.empty()) {
@@ -151,9 +136,7 @@ ResultCode S3Listing::GetElementInfo(const std::string& path, CFileAttributes& a
 
 ResultCode S3Listing::FindParentForAdd(const std::string& path, Folder*& parent,
                                        std::string& name) {
-    std::string bucketName;
-    std::string rest;
-    SplitPath(path, bucketName, rest);
+    auto [bucketName, rest] = SplitStoragePath(path);
     Folder* current = FindBucket(bucketName);
     if (current == nullptr) return Failure;
 
@@ -204,9 +187,7 @@ ResultCode S3Listing::RecordWrittenFile(const std::string& path, const CFileInfo
 }
 
 S3Listing::Folder* S3Listing::FindParentWithoutListing(const std::string& path, std::string& name) {
-    std::string bucketName;
-    std::string rest;
-    SplitPath(path, bucketName, rest);
+    auto [bucketName, rest] = SplitStoragePath(path);
     const auto bucket = buckets.find(bucketName);
     if (bucket == buckets.end()) return nullptr;
     Folder* current = &bucket->second;
