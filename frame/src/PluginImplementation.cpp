@@ -2,6 +2,7 @@
 
 #include <aws/core/Aws.h>
 
+#include <cstdint>
 #include <map>
 #include <utility>
 
@@ -18,6 +19,22 @@ ResultCode Guarded(Operation&& operation) noexcept {
     } catch (...) {
         return Failure;
     }
+}
+
+// A path the service can hold: every character Unicode text and none of them NUL. A lone
+// surrogate or a value past U+10FFFF has no UTF-8 form; converted with a replacement, two
+// different names would share one key and one file would silently replace the other. A NUL
+// would cut the name short wherever it passes as a C string.
+bool IsStorablePath(const std::wstring& path) {
+    for (const wchar_t c : path) {
+        const auto value = static_cast<std::uint32_t>(c);
+        if (value == 0 || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) return false;
+    }
+    return true;
+}
+
+bool EndsInSeparator(const std::wstring& path) {
+    return !path.empty() && (path.back() == L'/' || path.back() == L'\\');
 }
 
 // The listing cache is neither copyable nor movable; each branch builds it in place.
@@ -132,11 +149,25 @@ Aws::Client::ClientConfiguration PluginImplementation::GetConfig() {
 
 ResultCode PluginImplementation::OpenFile(const std::wstring& path, FileAccessMode::ID mode,
                                           unsigned int& handle) {
+    if (!IsStorablePath(path)) return Failure;
+    // A path ending in a separator names a folder: file data written there would replace the
+    // folder's marker and could never be read back as a file.
+    if (mode != FileAccessMode::Read && EndsInSeparator(path)) return Failure;
     return Guarded([&] { return transfer.OpenFile(path, mode, handle); });
 }
 
 ResultCode PluginImplementation::ReadFile(unsigned char* buffer, unsigned int& size,
                                           unsigned int const& handle) {
+    if (size == 0) {
+        // Nothing asked, nothing delivered: the end of the data is told only by a read that
+        // had room for some, so a host probing with a length of 0 never takes a file for
+        // ended before it is.
+        const auto entry = openedFiles.files.find(handle);
+        if (entry == openedFiles.files.end() || entry->second->GetMode() != FileAccessMode::Read) {
+            return Failure;
+        }
+        return Success;
+    }
     return Guarded([&] { return transfer.ReadFile(buffer, size, handle); });
 }
 
@@ -156,23 +187,28 @@ ResultCode PluginImplementation::WriteFile(unsigned char const* data, unsigned i
 
 ResultCode PluginImplementation::GetElementAttributes(const std::wstring& path,
                                                       CFileAttributes& attributes) {
+    if (!IsStorablePath(path)) return Failure;
     return Guarded([&] { return names.GetElementAttributes(path, attributes); });
 }
 
 ResultCode PluginImplementation::GetListing(const std::wstring& path,
                                             std::list<CFileInfo>& entries) {
+    if (!IsStorablePath(path)) return Failure;
     return Guarded([&] { return names.GetListing(path, entries); });
 }
 
 ResultCode PluginImplementation::CreateFolder(const std::wstring& path) {
+    if (!IsStorablePath(path)) return Failure;
     return Guarded([&] { return names.CreateFolder(path); });
 }
 
 ResultCode PluginImplementation::DeleteFolder(const std::wstring& path) {
+    if (!IsStorablePath(path)) return Failure;
     return Guarded([&] { return names.DeleteFolder(path); });
 }
 
 ResultCode PluginImplementation::DeleteFile(const std::wstring& path) {
+    if (!IsStorablePath(path)) return Failure;
     return Guarded([&] { return names.DeleteFile(path); });
 }
 
