@@ -34,6 +34,9 @@ BuiltOperation BuildOperation(const Model::GetObjectRequest& r, const S3ClientCo
 Model::ListBucketsResult ParseListBuckets(const OperationResponse& response);
 Model::ListObjectsV2Result ParseListObjectsV2(const OperationResponse& response);
 Model::GetBucketLocationResult ParseGetBucketLocation(const OperationResponse& response);
+Model::CreateMultipartUploadResult ParseCreateMultipartUpload(const OperationResponse& response);
+Model::CompleteMultipartUploadResult ParseCompleteMultipartUpload(
+    const OperationResponse& response);
 }  // namespace Internal
 }  // namespace S3
 }  // namespace Aws

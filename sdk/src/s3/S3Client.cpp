@@ -81,15 +81,6 @@ Aws::String EscapeXmlText(const Aws::String& text) {
     return out;
 }
 
-Aws::String Trimmed(const Aws::String& text) { return StringUtils::Trim(text.c_str()); }
-
-bool ParseBool(const Aws::String& text) {
-    return StringUtils::ToLower(Trimmed(text).c_str()) == "true";
-}
-
-Aws::Utils::DateTime ParseIsoDate(const Aws::String& text) {
-    return Aws::Utils::DateTime(Trimmed(text), Aws::Utils::DateFormat::ISO_8601);
-}
 }  // namespace
 
 BuiltOperation BuildOperation(const ListBucketsRequest& r, const S3ClientConfiguration&) {
@@ -146,6 +137,7 @@ BuiltOperation BuildOperation(const PutObjectRequest& r, const S3ClientConfigura
     CopyCommon(r, op, "PutObject", HttpMethod::HTTP_PUT);
     op.bucket = r.GetBucket();
     op.key = r.GetKey();
+    op.mayCarryEmbeddedError = true;  // a 200 whose body is <Error> stored nothing
     op.streaming = true;
     op.body = r.GetBody();
     op.contentType = r.GetContentType();
@@ -278,93 +270,6 @@ BuiltOperation BuildOperation(const GetObjectRequest& r, const S3ClientConfigura
     return built;
 }
 
-ListBucketsResult ParseListBuckets(const OperationResponse& response) {
-    ListBucketsResult result;
-    result.SetRequestId(response.Header("x-amz-request-id"));
-    XmlDocument doc;
-    if (!doc.Parse(*response.body) || !doc.Root()) return result;
-    const auto* root = doc.Root();
-    if (const auto* buckets = root->FirstChildElement("Buckets")) {
-        for (const auto* b = buckets->FirstChildElement("Bucket"); b;
-             b = b->NextSiblingElement("Bucket")) {
-            Bucket bucket;
-            if (HasChild(b, "Name")) bucket.SetName(ChildText(b, "Name"));
-            if (HasChild(b, "CreationDate")) {
-                bucket.SetCreationDate(ParseIsoDate(ChildText(b, "CreationDate")));
-            }
-            if (HasChild(b, "BucketRegion")) bucket.SetBucketRegion(ChildText(b, "BucketRegion"));
-            result.AddBuckets(std::move(bucket));
-        }
-    }
-    if (HasChild(root, "ContinuationToken")) {
-        result.SetContinuationToken(ChildText(root, "ContinuationToken"));
-    }
-    if (HasChild(root, "Prefix")) result.SetPrefix(ChildText(root, "Prefix"));
-    return result;
-}
-
-ListObjectsV2Result ParseListObjectsV2(const OperationResponse& response) {
-    ListObjectsV2Result result;
-    result.SetRequestId(response.Header("x-amz-request-id"));
-    XmlDocument doc;
-    if (!doc.Parse(*response.body) || !doc.Root()) return result;
-    const auto* root = doc.Root();
-    for (const auto* c = root->FirstChildElement("Contents"); c;
-         c = c->NextSiblingElement("Contents")) {
-        Object object;
-        if (HasChild(c, "Key")) object.SetKey(ChildText(c, "Key"));
-        if (HasChild(c, "LastModified")) {
-            object.SetLastModified(ParseIsoDate(ChildText(c, "LastModified")));
-        }
-        if (HasChild(c, "ETag")) object.SetETag(ChildText(c, "ETag"));
-        if (HasChild(c, "Size")) {
-            object.SetSize(StringUtils::ConvertToInt64(Trimmed(ChildText(c, "Size")).c_str()));
-        }
-        if (HasChild(c, "StorageClass")) object.SetStorageClass(ChildText(c, "StorageClass"));
-        result.AddContents(std::move(object));
-    }
-    for (const auto* p = root->FirstChildElement("CommonPrefixes"); p;
-         p = p->NextSiblingElement("CommonPrefixes")) {
-        CommonPrefix prefix;
-        if (HasChild(p, "Prefix")) prefix.SetPrefix(ChildText(p, "Prefix"));
-        result.AddCommonPrefixes(std::move(prefix));
-    }
-    if (HasChild(root, "IsTruncated"))
-        result.SetIsTruncated(ParseBool(ChildText(root, "IsTruncated")));
-    if (HasChild(root, "Name")) result.SetName(ChildText(root, "Name"));
-    if (HasChild(root, "Prefix")) result.SetPrefix(ChildText(root, "Prefix"));
-    if (HasChild(root, "Delimiter")) result.SetDelimiter(ChildText(root, "Delimiter"));
-    if (HasChild(root, "MaxKeys")) {
-        result.SetMaxKeys(StringUtils::ConvertToInt32(Trimmed(ChildText(root, "MaxKeys")).c_str()));
-    }
-    if (HasChild(root, "KeyCount")) {
-        result.SetKeyCount(
-            StringUtils::ConvertToInt32(Trimmed(ChildText(root, "KeyCount")).c_str()));
-    }
-    if (HasChild(root, "EncodingType")) {
-        result.SetEncodingType(
-            EncodingTypeMapper::GetEncodingTypeForName(Trimmed(ChildText(root, "EncodingType"))));
-    }
-    if (HasChild(root, "ContinuationToken")) {
-        result.SetContinuationToken(ChildText(root, "ContinuationToken"));
-    }
-    if (HasChild(root, "NextContinuationToken")) {
-        result.SetNextContinuationToken(ChildText(root, "NextContinuationToken"));
-    }
-    if (HasChild(root, "StartAfter")) result.SetStartAfter(ChildText(root, "StartAfter"));
-    return result;
-}
-
-GetBucketLocationResult ParseGetBucketLocation(const OperationResponse& response) {
-    GetBucketLocationResult result;
-    result.SetRequestId(response.Header("x-amz-request-id"));
-    XmlDocument doc;
-    if (!doc.Parse(*response.body) || !doc.Root()) return result;
-    result.SetLocationConstraint(BucketLocationConstraintMapper::GetBucketLocationConstraintForName(
-        Trimmed(ElementText(doc.Root()))));
-    return result;
-}
-
 namespace {
 template <typename Result>
 using OutcomeOf = Aws::Utils::Outcome<Result, S3Error>;
@@ -468,21 +373,7 @@ DeleteObjectOutcome S3Client::DeleteObject(const DeleteObjectRequest& request) c
 
 CreateMultipartUploadOutcome S3Client::CreateMultipartUpload(
     const CreateMultipartUploadRequest& request) const {
-    return Run<CreateMultipartUploadResult>(
-        *m_core, request, [](const OperationResponse& response) {
-            CreateMultipartUploadResult result;
-            result.SetRequestId(response.Header("x-amz-request-id"));
-            Internal::XmlDocument doc;
-            if (!doc.Parse(*response.body) || !doc.Root()) return result;
-            const auto* root = doc.Root();
-            if (Internal::HasChild(root, "Bucket"))
-                result.SetBucket(Internal::ChildText(root, "Bucket"));
-            if (Internal::HasChild(root, "Key")) result.SetKey(Internal::ChildText(root, "Key"));
-            if (Internal::HasChild(root, "UploadId")) {
-                result.SetUploadId(Internal::ChildText(root, "UploadId"));
-            }
-            return result;
-        });
+    return Run<CreateMultipartUploadResult>(*m_core, request, Internal::ParseCreateMultipartUpload);
 }
 
 UploadPartOutcome S3Client::UploadPart(const UploadPartRequest& request) const {
@@ -498,26 +389,8 @@ UploadPartOutcome S3Client::UploadPart(const UploadPartRequest& request) const {
 
 CompleteMultipartUploadOutcome S3Client::CompleteMultipartUpload(
     const CompleteMultipartUploadRequest& request) const {
-    return Run<CompleteMultipartUploadResult>(
-        *m_core, request, [](const OperationResponse& response) {
-            CompleteMultipartUploadResult result;
-            result.SetRequestId(response.Header("x-amz-request-id"));
-            result.SetVersionId(response.Header("x-amz-version-id"));
-            Internal::XmlDocument doc;
-            if (!doc.Parse(*response.body) || !doc.Root()) return result;
-            const auto* root = doc.Root();
-            if (Internal::HasChild(root, "Location")) {
-                result.SetLocation(Internal::ChildText(root, "Location"));
-            }
-            if (Internal::HasChild(root, "Bucket"))
-                result.SetBucket(Internal::ChildText(root, "Bucket"));
-            if (Internal::HasChild(root, "Key")) result.SetKey(Internal::ChildText(root, "Key"));
-            if (Internal::HasChild(root, "ETag")) result.SetETag(Internal::ChildText(root, "ETag"));
-            if (Internal::HasChild(root, "ChecksumCRC64NVME")) {
-                result.SetChecksumCRC64NVME(Internal::ChildText(root, "ChecksumCRC64NVME"));
-            }
-            return result;
-        });
+    return Run<CompleteMultipartUploadResult>(*m_core, request,
+                                              Internal::ParseCompleteMultipartUpload);
 }
 
 AbortMultipartUploadOutcome S3Client::AbortMultipartUpload(
