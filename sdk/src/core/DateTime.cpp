@@ -186,6 +186,11 @@ DateTime::DateTime(const Aws::String& timestamp, DateFormat format) : m_valid(fa
                  ParseRfc822(timestamp, t);
             break;
     }
+    // The clock counts nanoseconds: a time beyond about 292 years either side of 1970 does not
+    // fit it, so such a timestamp is no more usable than an unparsable one.
+    const auto limit =
+        std::chrono::duration_cast<std::chrono::seconds>(Clock::duration::max()).count();
+    if (ok && (t > limit || t < -limit)) ok = false;
     m_valid = ok;
     m_time = ok ? Clock::from_time_t(t) : Clock::time_point(std::chrono::milliseconds(0));
 }
