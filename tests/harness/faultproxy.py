@@ -29,7 +29,8 @@ IO_CHUNK = 256 * 1024
 STREAM_LIMIT = 1024 * 1024
 BODY_KEPT = 64 * 1024
 REASONS = {
-    200: "OK", 400: "Bad Request", 403: "Forbidden", 404: "Not Found", 409: "Conflict",
+    200: "OK", 301: "Moved Permanently", 302: "Found", 307: "Temporary Redirect",
+    308: "Permanent Redirect", 400: "Bad Request", 403: "Forbidden", 404: "Not Found", 409: "Conflict",
     412: "Precondition Failed", 416: "Requested Range Not Satisfiable",
     500: "Internal Server Error", 501: "Not Implemented", 503: "Service Unavailable",
     504: "Gateway Timeout",
@@ -48,8 +49,10 @@ class Rule:
         self.errorMessage = fields.get("errorMessage", "")
         self.truncateAfter = int(fields.get("truncateAfter", "0"))
         self.delayMs = int(fields.get("delayMs", "0"))
+        self.location = fields.get("location", "")
         self.matched = 0
-        if self.action not in ("status", "reset", "truncate", "delay", "error200", "malformed"):
+        if self.action not in ("status", "reset", "truncate", "delay", "error200", "malformed",
+                               "redirect"):
             raise ValueError("unknown action " + self.action)
 
     def Select(self, method, target):
@@ -320,9 +323,12 @@ class Proxy:
             status = 200 if rule.action == "error200" else rule.status
             body, requestId = ErrorXml(rule.errorCode, rule.errorMessage, target.split("?")[0])
         record.status = status
+        location = ""
+        if rule.action == "redirect":
+            location = "Location: %s%s\r\n" % (rule.location, target)
         head = ("HTTP/1.1 %d %s\r\nContent-Type: application/xml\r\nContent-Length: %d\r\n"
-                "x-amz-request-id: %s\r\nServer: faultproxy\r\n\r\n" %
-                (status, REASONS.get(status, "Error"), len(body), requestId))
+                "x-amz-request-id: %s\r\n%sServer: faultproxy\r\n\r\n" %
+                (status, REASONS.get(status, "Error"), len(body), requestId, location))
         writer.write(head.encode("latin-1"))
         if method != "HEAD":
             writer.write(body)

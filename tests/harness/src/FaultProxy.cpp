@@ -26,6 +26,8 @@ const char* ActionName(FaultAction action) {
             return "error200";
         case FaultAction::MalformedXml:
             return "malformed";
+        case FaultAction::Redirect:
+            return "redirect";
     }
     return "status";
 }
@@ -104,7 +106,7 @@ void FaultProxy::AddRule(const FaultRule& rule) {
         Field("action", ActionName(rule.action)) + Field("status", std::to_string(rule.status)) +
         Field("errorCode", rule.errorCode) + Field("errorMessage", rule.errorMessage) +
         Field("truncateAfter", std::to_string(rule.truncateAfter)) +
-        Field("delayMs", std::to_string(rule.delayMs));
+        Field("delayMs", std::to_string(rule.delayMs)) + Field("location", rule.location);
     Control("POST", "/rules", text);
 }
 

@@ -17,6 +17,7 @@ enum class FaultAction {
     Delay,         // wait `delayMs`, then forward normally
     Error200,      // answer 200 with an S3 <Error> body, without forwarding
     MalformedXml,  // answer 200 with XML that does not parse, without forwarding
+    Redirect,      // answer `status` (301, 302, 307, ...) with Location `location` + target
 };
 
 struct FaultRule {
@@ -30,6 +31,7 @@ struct FaultRule {
     std::string errorMessage = "We encountered an internal error. Please try again.";
     long long truncateAfter = 0;
     int delayMs = 0;
+    std::string location;  // Redirect: base URL the client is sent to, e.g. "http://127.0.0.1:P"
 };
 
 struct RecordedRequest {
