@@ -11,6 +11,7 @@
 #include "core/Crypto.h"
 #include "core/Encoding.h"
 #include "s3/EndpointUtils.h"
+#include "s3/Xml.h"
 
 #include <openssl/rand.h>
 
@@ -30,6 +31,17 @@ using Aws::S3::Model::ChecksumAlgorithm;
 using Aws::Utils::StringUtils;
 
 namespace {
+bool EmptyOrXml(Aws::IOStream& body) {
+    body.clear();
+    body.seekg(0, std::ios_base::beg);
+    const bool empty = body.peek() == std::char_traits<char>::eof();
+    body.clear();
+    body.seekg(0, std::ios_base::beg);
+    if (empty) return true;
+    Aws::Internal::XmlDocument doc;
+    return doc.Parse(body) && doc.Root() != nullptr;
+}
+
 const char kEmptyPayloadHash[] = "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855";
 
 CoreError ClientError(CoreErrors type, const char* name, const Aws::String& message) {
@@ -403,6 +415,8 @@ OperationOutcome ClientCore::Execute(const OperationRequest& request) const {
         }
 
         Aws::Internal::HttpResponse response = m_http.Perform(http, *body, onBodyStart);
+        // Every answer but an object's content is an XML document or nothing.
+        const bool answersInXml = Aws::String(request.name) != "GetObject";
 
         CoreError error;
         bool failed = true;
@@ -415,9 +429,14 @@ OperationOutcome ClientCore::Execute(const OperationRequest& request) const {
             Aws::Internal::AttachResponse(error, response);
         } else if (response.statusCode < 200 || response.statusCode > 299) {
             error = Aws::Internal::BuildHttpError(response, *body);
-        } else if (request.mayCarryEmbeddedError &&
+        } else if ((request.mayCarryEmbeddedError || answersInXml) &&
                    Aws::Internal::FindEmbeddedError(*body, error)) {
             // The service reported a failure inside a 200 answer.
+        } else if (answersInXml && !EmptyOrXml(*body)) {
+            // A result that does not parse would read as an empty one: an empty listing.
+            error = CoreError(CoreErrors::UNKNOWN, "Xml Parse Error",
+                              "The body of the response is not an XML document", false);
+            Aws::Internal::AttachResponse(error, response);
         } else if (responseHash &&
                    Aws::Internal::Base64Encode(responseHash->Finish()) != expectedChecksum) {
             error = CoreError(CoreErrors::VALIDATION, "", "Response checksums mismatch", false);
