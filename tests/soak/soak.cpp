@@ -158,7 +158,12 @@ class Worker {
                 }
                 counters_.failuresSeen++;
             }
-            if (!file->backedUp) counters_.backupsGivenUp++;
+            if (!file->backedUp) {
+                counters_.backupsGivenUp++;
+                std::string last = LogText();
+                if (last.size() > 2000) last = "    ...\n" + last.substr(last.size() - 2000);
+                Report("given up backing up %s after all attempts; logged:\n%s", file->key, last);
+            }
             counters_.lastProgressMs = NowMs();
         }
     }
