@@ -775,6 +775,9 @@ class Report:
             if micro.get("UploadAppend"):
                 lines.append("  part buffer append (fresh chunks, page faults included): "
                              "%.2f s per GiB" % (GIB / micro["UploadAppend"]))
+            if micro.get("UploadAppendRecycled"):
+                lines.append("  part buffer append (chunks kept across parts, as uploads do): "
+                             "%.2f s per GiB" % (GIB / micro["UploadAppendRecycled"]))
             if micro.get("Crc64Nvme"):
                 lines.append("  CRC64NVME %.2f GiB/s beside SHA-256 %.2f GiB/s: +%.1f%% of the "
                              "hashing time" % (micro["Crc64Nvme"] / GIB, micro["Sha256"] / GIB,

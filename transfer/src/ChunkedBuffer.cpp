@@ -31,10 +31,17 @@ std::uint64_t ChunkedBuffer::Append(const char* data, std::uint64_t count) {
 void ChunkedBuffer::Clear() {
     setp(nullptr, nullptr);
     setg(nullptr, nullptr, nullptr);
-    chunks.clear();
+    used = 0;
     putBase = 0;
     getBase = 0;
     overrun = false;
+}
+
+void ChunkedBuffer::Reset(std::uint64_t newLimit) {
+    Clear();
+    limit = newLimit;
+    const std::uint64_t needed = limit / chunkSize + (limit % chunkSize != 0 ? 1 : 0);
+    if (needed < chunks.size()) chunks.resize(static_cast<std::size_t>(needed));
 }
 
 bool ChunkedBuffer::StartChunk() {
@@ -43,11 +50,13 @@ bool ChunkedBuffer::StartChunk() {
         overrun = true;
         return false;
     }
-    // Not value-initialised: pages of a chunk are only touched as bytes arrive.
-    std::unique_ptr<char[]> chunk(new (std::nothrow) char[chunkSize]);
-    if (!chunk) return false;
-    char* begin = chunk.get();
-    chunks.push_back(std::move(chunk));
+    if (used == chunks.size()) {
+        // Not value-initialised: pages of a chunk are only touched as bytes arrive.
+        std::unique_ptr<char[]> chunk(new (std::nothrow) char[chunkSize]);
+        if (!chunk) return false;
+        chunks.push_back(std::move(chunk));
+    }
+    char* begin = chunks[used++].get();
     const std::uint64_t length = std::min<std::uint64_t>(chunkSize, limit - size);
     putBase = size;
     setp(begin, begin + length);

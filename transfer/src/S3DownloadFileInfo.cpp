@@ -48,9 +48,10 @@ ResultCode S3DownloadFileInfo::ReadData(unsigned char*& destination, unsigned lo
     if (delivered > 0) {
         buffer->sgetn(reinterpret_cast<char*>(destination),
                       static_cast<std::streamsize>(delivered));
-        // A range read to its end is of no further use: free it now rather than at the next
-        // fetch, so that an idle handle holds nothing.
-        if (GetBufferedDataSize() == 0) ReplaceBuffer();
+        // The last range read to its end is of no further use: free it now rather than at
+        // close, so that a handle read to the end holds nothing. Earlier ranges keep their
+        // chunks for the next one.
+        if (GetBufferedDataSize() == 0 && position >= size) ReplaceBuffer();
     }
     length = static_cast<unsigned long>(delivered);
     return Success;
@@ -62,7 +63,7 @@ ResultCode S3DownloadFileInfo::DownloadNextPart() {
     const std::uint64_t expected = std::min(last, size - 1) - position + 1;
     const std::string range = "bytes=" + std::to_string(position) + "-" + std::to_string(last);
 
-    ReplaceBuffer(std::max(expected, errorBodyRoom));
+    RecycleBuffer(std::max(expected, errorBodyRoom));
     std::shared_ptr<ChunkedBuffer> target = buffer;
 
     Aws::S3::Model::GetObjectRequest request;

@@ -20,3 +20,12 @@ void S3OpenedFile::ReplaceBuffer(std::uint64_t limit) {
     buffer = std::make_shared<ChunkedBuffer>(limit);
     stream = std::make_shared<ChunkedStream>(buffer);
 }
+
+void S3OpenedFile::RecycleBuffer(std::uint64_t limit) {
+    if (buffer.use_count() != 2 || stream.use_count() != 1) {
+        ReplaceBuffer(limit);
+        return;
+    }
+    buffer->Reset(limit);
+    stream->clear();
+}

@@ -91,12 +91,13 @@ ResultCode S3UploadFileInfo::UploadNextPart() {
             transfer_report::ToLog(log, L"Cannot upload part.", &outcome.GetError());
         }
     }
-    // Sent or lost, the part's bytes are done with.
-    ReplaceBuffer();
+    // Sent or lost, the part's bytes are done with; the next part refills the same chunks.
     if (!sent) {
+        ReplaceBuffer();
         dataLost = true;
         return Failure;
     }
+    RecycleBuffer();
     return Success;
 }
 

@@ -38,8 +38,12 @@ class ChunkedBuffer : public std::streambuf {
     // memory runs out).
     std::uint64_t Append(const char* data, std::uint64_t count);
 
-    // Forgets every byte and frees the chunks; the limit stays.
+    // Forgets every byte; the limit stays. The chunks stay allocated and are filled again by
+    // the next bytes: their pages are already mapped, so refilling them costs no page faults.
     void Clear();
+
+    // Clear() under a new limit; chunks the new limit can never fill are freed.
+    void Reset(std::uint64_t newLimit);
 
   protected:
     int_type overflow(int_type c) override;
@@ -58,7 +62,8 @@ class ChunkedBuffer : public std::streambuf {
 
     std::uint64_t limit;
     bool overrun = false;
-    std::vector<std::unique_ptr<char[]>> chunks;
+    std::vector<std::unique_ptr<char[]>> chunks;  // the first `used` hold data
+    std::size_t used = 0;
     std::uint64_t putBase = 0;  // offset of pbase() in the data
     std::uint64_t getBase = 0;  // offset of eback() in the data, or the read position if none
 };
