@@ -1,5 +1,10 @@
 #include "Transfer.h"
 
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 
@@ -37,6 +42,76 @@ class OpenHandle {
 // to be stuck rather than slow.
 constexpr int MaxEmptyReads = 16;
 
+// The local file in host-sized blocks. A regular file is mapped a window at a time and the
+// blocks point into the page cache, which spares the kernel's copy into a buffer of ours (a
+// third of the CPU time of a large upload); the window bounds what the mapping adds to the
+// resident size. Anything else, or a block size that is not a whole number of pages, is read.
+class LocalReader {
+  public:
+    LocalReader(std::FILE* file, std::vector<unsigned char>& buffer)
+        : file_(file), buffer_(buffer) {
+        const long page = sysconf(_SC_PAGESIZE);
+        struct stat status {};
+        if (page <= 0 || buffer_.empty() || buffer_.size() % static_cast<std::size_t>(page) != 0 ||
+            fstat(fileno(file_), &status) != 0 || !S_ISREG(status.st_mode))
+            return;
+        size_ = static_cast<std::uint64_t>(status.st_size);
+        window_ = std::max<std::size_t>(1, MappedWindow / buffer_.size()) * buffer_.size();
+        mapped_ = true;
+    }
+    ~LocalReader() { Unmap(); }
+    LocalReader(const LocalReader&) = delete;
+    LocalReader& operator=(const LocalReader&) = delete;
+
+    // The next block (empty at the end); false on a read error, with errno set.
+    bool Next(const unsigned char*& data, std::size_t& size) {
+        if (!mapped_) {
+            size = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+            data = buffer_.data();
+            return size > 0 || !std::ferror(file_);
+        }
+        if (at_ == length_) {
+            Unmap();
+            base_ += length_;
+            at_ = 0;
+            length_ = static_cast<std::size_t>(std::min<std::uint64_t>(window_, size_ - base_));
+            if (length_ == 0) {
+                size = 0;
+                return true;
+            }
+            void* view = mmap(nullptr, length_, PROT_READ, MAP_SHARED | MAP_POPULATE, fileno(file_),
+                              static_cast<off_t>(base_));
+            if (view == MAP_FAILED) {
+                length_ = 0;
+                return false;
+            }
+            view_ = static_cast<unsigned char*>(view);
+        }
+        size = std::min(buffer_.size(), length_ - at_);
+        data = view_ + at_;
+        at_ += size;
+        return true;
+    }
+
+  private:
+    static constexpr std::size_t MappedWindow = 4u << 20;
+
+    void Unmap() {
+        if (view_ != nullptr) munmap(view_, length_);
+        view_ = nullptr;
+    }
+
+    std::FILE* file_;
+    std::vector<unsigned char>& buffer_;
+    bool mapped_ = false;
+    std::uint64_t size_ = 0;
+    std::size_t window_ = 0;
+    std::uint64_t base_ = 0;  // offset of the window in the file
+    std::size_t length_ = 0;  // bytes in the window
+    std::size_t at_ = 0;      // next byte in the window
+    unsigned char* view_ = nullptr;
+};
+
 }  // namespace
 
 Transfer::Transfer(HostLog& log, Progress& progress, std::size_t blockSize)
@@ -65,11 +140,18 @@ std::optional<Failure> Transfer::Upload(IBackupDataWrite& instance,
     OpenHandle open(instance, handle);
 
     std::uint64_t offset = 0;
+    LocalReader reader(file.get(), buffer_);
+    bool readFailed = false;
     for (;;) {
-        const std::size_t got = std::fread(buffer_.data(), 1, buffer_.size(), file.get());
+        const unsigned char* data = nullptr;
+        std::size_t got = 0;
+        if (!reader.Next(data, got)) {
+            readFailed = true;
+            break;
+        }
         if (got == 0) break;
         unsigned int size = static_cast<unsigned int>(got);
-        const ResultCode written = instance.WriteFile(buffer_.data(), size, open.Get());
+        const ResultCode written = instance.WriteFile(data, size, open.Get());
         if (written != Success)
             return Make(storagePath, "upload",
                         "WriteFile at offset " + std::to_string(offset) + " returned " +
@@ -83,7 +165,7 @@ std::optional<Failure> Transfer::Upload(IBackupDataWrite& instance,
         offset += got;
         progress_.AddBytes(got);
     }
-    if (std::ferror(file.get()))
+    if (readFailed)
         return Make(local.string(), "upload",
                     "read error at offset " + std::to_string(offset) + ": " + std::strerror(errno),
                     mark);
