@@ -22,6 +22,7 @@
 #include <optional>
 #include <regex>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -478,14 +479,19 @@ DataCheck Verify(S3Admin& admin, const std::string& scenario, const std::string&
     return check;
 }
 
-// Removes what a scenario left that costs the server memory.
-void CleanUp(S3Admin& admin, const std::string& scenario, const std::string& bucket) {
-    if (scenario != "upload-multipart") return;
-    for (const auto& upload : OpenUploads(admin, bucket)) {
-        admin.Request("DELETE",
-                      S3Admin::ObjectTarget(bucket, upload.first) + "?uploadId=" + upload.second);
+// Removes the cell's bucket: every construction lists all buckets, and a stored part costs
+// the server a transfer unit of memory. A stalled request may still land afterwards.
+void CleanUp(S3Admin& admin, const std::string& bucket) {
+    try {
+        for (const auto& upload : OpenUploads(admin, bucket)) {
+            admin.Request("DELETE", S3Admin::ObjectTarget(bucket, upload.first) +
+                                        "?uploadId=" + upload.second);
+        }
+        for (const auto& key : admin.ListKeys(bucket)) admin.DeleteObject(bucket, key);
+        admin.DeleteBucket(bucket);
+    } catch (const std::exception&) {
+        // Left for the server's end.
     }
-    if (admin.GetObject(bucket, "dir/up.bak")) admin.DeleteObject(bucket, "dir/up.bak");
 }
 
 bool Concerns(const testhost::RecordedRequest& request, const std::string& bucket, bool root) {
@@ -669,7 +675,7 @@ Cell RunCell(S3Admin& admin, const std::string& deliverable, const std::string& 
     if (cell.seconds > AllowedSeconds(scenario, fault)) {
         cell.problems.push_back("took " + std::to_string(cell.seconds) + " s");
     }
-    CleanUp(admin, scenario, bucket);
+    CleanUp(admin, bucket);
     return cell;
 }
 
@@ -697,6 +703,12 @@ const Discovery& Discover(const std::string& deliverable, const std::string& sce
         const Target& t = all.targets[i];
         if (t.call == "destruction") continue;
         if (t.call == "construction" && scenario != "list-root") continue;
+        // The multipart upload's other requests (the folder listing that enters the file,
+        // a bucket's region) are those of the single upload, which its own cells fail.
+        if (scenario == "upload-multipart" && t.kind != "CreateMultipartUpload" &&
+            t.kind != "UploadPart" && t.kind != "CompleteMultipartUpload") {
+            continue;
+        }
         int before = 0;
         int after = 0;
         for (std::size_t j = 0; j < all.targets.size(); ++j) {
