@@ -489,9 +489,7 @@ TEST_F(Security, ARedirectToAnotherHostIsNotFollowedAndTheWriteFails) {
             std::list<CFileInfo> entries;
             ASSERT_EQ(storage->GetListing(Wide(bucket), entries), Success) << what;
 
-            FaultRule redirect = Everything(FaultAction::Redirect, status);
-            redirect.location = elsewhere.Url();
-            proxy->AddRule(redirect);
+            proxy->AddRedirect(Everything(FaultAction::Redirect, status), elsewhere.Url());
             elsewhere.ClearRequests();
             const std::string key = "moved-" + what + ".bak";
             EXPECT_EQ(storage.Write(Wide(bucket + "\\" + key), "stays put"), Failure) << what;

@@ -99,15 +99,20 @@ std::string FaultProxy::Control(const std::string& method, const std::string& pa
     return result.body;
 }
 
-void FaultProxy::AddRule(const FaultRule& rule) {
-    const std::string text =
-        Field("method", rule.method) + Field("pathRegex", rule.pathRegex) +
-        Field("nth", std::to_string(rule.nth)) + Field("count", std::to_string(rule.count)) +
-        Field("action", ActionName(rule.action)) + Field("status", std::to_string(rule.status)) +
-        Field("errorCode", rule.errorCode) + Field("errorMessage", rule.errorMessage) +
-        Field("truncateAfter", std::to_string(rule.truncateAfter)) +
-        Field("delayMs", std::to_string(rule.delayMs)) + Field("location", rule.location);
-    Control("POST", "/rules", text);
+void FaultProxy::AddRule(const FaultRule& rule) { Control("POST", "/rules", RuleText(rule)); }
+
+void FaultProxy::AddRedirect(FaultRule rule, const std::string& location) {
+    rule.action = FaultAction::Redirect;
+    Control("POST", "/rules", RuleText(rule) + Field("location", location));
+}
+
+std::string FaultProxy::RuleText(const FaultRule& rule) {
+    return Field("method", rule.method) + Field("pathRegex", rule.pathRegex) +
+           Field("nth", std::to_string(rule.nth)) + Field("count", std::to_string(rule.count)) +
+           Field("action", ActionName(rule.action)) + Field("status", std::to_string(rule.status)) +
+           Field("errorCode", rule.errorCode) + Field("errorMessage", rule.errorMessage) +
+           Field("truncateAfter", std::to_string(rule.truncateAfter)) +
+           Field("delayMs", std::to_string(rule.delayMs));
 }
 
 void FaultProxy::ClearRules() { Control("POST", "/clear-rules"); }

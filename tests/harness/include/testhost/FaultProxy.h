@@ -17,7 +17,7 @@ enum class FaultAction {
     Delay,         // wait `delayMs`, then forward normally
     Error200,      // answer 200 with an S3 <Error> body, without forwarding
     MalformedXml,  // answer 200 with XML that does not parse, without forwarding
-    Redirect,      // answer `status` (301, 302, 307, ...) with Location `location` + target
+    Redirect,      // answer `status` (301, 302, 307, ...) with a Location: see AddRedirect
 };
 
 struct FaultRule {
@@ -31,7 +31,6 @@ struct FaultRule {
     std::string errorMessage = "We encountered an internal error. Please try again.";
     long long truncateAfter = 0;
     int delayMs = 0;
-    std::string location;  // Redirect: base URL the client is sent to, e.g. "http://127.0.0.1:P"
 };
 
 struct RecordedRequest {
@@ -59,6 +58,9 @@ class FaultProxy {
 
     // Rules are checked in the order added; the first that selects a request acts on it.
     void AddRule(const FaultRule& rule);
+    // A rule that answers the requests it selects with `rule.status` and a Location of
+    // `location` (a base such as "http://127.0.0.1:PORT") followed by the request's target.
+    void AddRedirect(FaultRule rule, const std::string& location);
     void ClearRules();
 
     // Every request received since the start or the last ClearRequests, in arrival order.
@@ -66,6 +68,7 @@ class FaultProxy {
     void ClearRequests();
 
   private:
+    static std::string RuleText(const FaultRule& rule);
     std::string Control(const std::string& method, const std::string& path,
                         const std::string& body = "") const;
 
