@@ -110,38 +110,7 @@ std::string ResultName(ResultCode code) {
     return "code " + std::to_string(static_cast<int>(code));
 }
 
-// Everything a process writes to its standard error while the capture is alive.
-class StderrCapture {
-  public:
-    StderrCapture() {
-        std::fflush(stderr);
-        char name[] = "/tmp/faultmatrix-stderr-XXXXXX";
-        file = mkstemp(name);
-        unlink(name);
-        saved = dup(2);
-        dup2(file, 2);
-    }
-    ~StderrCapture() { Stop(); }
-    std::string Stop() {
-        if (saved >= 0) {
-            std::fflush(stderr);
-            dup2(saved, 2);
-            close(saved);
-            saved = -1;
-            lseek(file, 0, SEEK_SET);
-            char chunk[4096];
-            ssize_t got;
-            while ((got = read(file, chunk, sizeof chunk)) > 0) text.append(chunk, got);
-            close(file);
-        }
-        return text;
-    }
-
-  private:
-    int file = -1;
-    int saved = -1;
-    std::string text;
-};
+using testhost::StderrCapture;
 
 // The shared set-up of the whole run: one server, one proxy on the port the loopback build of
 // the fixed-endpoint deliverable talks to, and every deliverable pointed at that proxy.

@@ -121,38 +121,7 @@ class ConnectRecorder {
     }
 };
 
-// Everything the process writes to standard error while the capture lives.
-class StderrCapture {
-  public:
-    StderrCapture() {
-        std::fflush(stderr);
-        char name[] = "/tmp/security-stderr-XXXXXX";
-        file = mkstemp(name);
-        unlink(name);
-        saved = dup(2);
-        dup2(file, 2);
-    }
-    ~StderrCapture() { Stop(); }
-    std::string Stop() {
-        if (saved >= 0) {
-            std::fflush(stderr);
-            dup2(saved, 2);
-            close(saved);
-            saved = -1;
-            lseek(file, 0, SEEK_SET);
-            char chunk[4096];
-            ssize_t got;
-            while ((got = read(file, chunk, sizeof chunk)) > 0) text.append(chunk, got);
-            close(file);
-        }
-        return text;
-    }
-
-  private:
-    int file = -1;
-    int saved = -1;
-    std::string text;
-};
+using testhost::StderrCapture;
 
 // One deliverable set up with the probe's keys, every endpoint it knows pointed at `url`.
 class Storage {

@@ -115,39 +115,7 @@ std::string Header(const RecordedRequest& request, const std::string& name) {
     return found == request.headers.end() ? "<absent>" : found->second;
 }
 
-// Everything a process writes to its standard error while the capture is alive.
-class StderrCapture {
-  public:
-    StderrCapture() {
-        std::fflush(stderr);
-        char name[] = "/tmp/transfer-stderr-XXXXXX";
-        file = mkstemp(name);
-        unlink(name);
-        saved = dup(2);
-        dup2(file, 2);
-    }
-    ~StderrCapture() { Stop(); }
-
-    std::string Stop() {
-        if (saved >= 0) {
-            std::fflush(stderr);
-            dup2(saved, 2);
-            close(saved);
-            saved = -1;
-            lseek(file, 0, SEEK_SET);
-            char chunk[4096];
-            ssize_t got;
-            while ((got = read(file, chunk, sizeof chunk)) > 0) text.append(chunk, got);
-            close(file);
-        }
-        return text;
-    }
-
-  private:
-    int file = -1;
-    int saved = -1;
-    std::string text;
-};
+using testhost::StderrCapture;
 
 // One plug-in, set up to send everything to `url` (for PennatLoopback, the proxy must listen on
 // the port built into it).

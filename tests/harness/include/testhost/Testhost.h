@@ -8,3 +8,4 @@
 #include "testhost/RecordingLog.h"
 #include "testhost/S3Admin.h"
 #include "testhost/ScopedEnv.h"
+#include "testhost/StderrCapture.h"
