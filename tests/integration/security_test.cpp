@@ -535,6 +535,9 @@ Ran Invoke(const fs::path& work, const std::vector<std::string>& arguments) {
 }
 
 TEST_F(Security, PlughostShowsTheSecretNowhereWhateverFails) {
+    // In the sanitizer build the leak check's tracer of the child has crashed at exit on a
+    // loaded machine; leaks of plughost are checked by its own tests, this one reads output.
+    ScopedEnv noLeakCheck("LSAN_OPTIONS", "detect_leaks=0");
     const fs::path work = fs::temp_directory_path() / ("security_test_" + bucket);
     fs::create_directories(work / "tree");
     std::ofstream(work / "tree" / "local.txt") << "local data\n";
