@@ -415,8 +415,7 @@ OperationOutcome ClientCore::Execute(const OperationRequest& request) const {
         }
 
         Aws::Internal::HttpResponse response = m_http.Perform(http, *body, onBodyStart);
-        // Every answer but an object's content is an XML document or nothing.
-        const bool answersInXml = Aws::String(request.name) != "GetObject";
+        const bool answersInXml = !request.bodyIsContent;
 
         CoreError error;
         bool failed = true;
@@ -429,8 +428,7 @@ OperationOutcome ClientCore::Execute(const OperationRequest& request) const {
             Aws::Internal::AttachResponse(error, response);
         } else if (response.statusCode < 200 || response.statusCode > 299) {
             error = Aws::Internal::BuildHttpError(response, *body);
-        } else if ((request.mayCarryEmbeddedError || answersInXml) &&
-                   Aws::Internal::FindEmbeddedError(*body, error)) {
+        } else if (answersInXml && Aws::Internal::FindEmbeddedError(*body, error)) {
             // The service reported a failure inside a 200 answer.
         } else if (answersInXml && !EmptyOrXml(*body)) {
             // A result that does not parse would read as an empty one: an empty listing.

@@ -41,7 +41,9 @@ struct OperationRequest {
     Aws::S3::Model::ChecksumAlgorithm checksum = Aws::S3::Model::ChecksumAlgorithm::NOT_SET;
     bool checksumAlgorithmSetByCaller = false;
     bool validateResponseChecksum = false;
-    bool mayCarryEmbeddedError = false;
+    // GetObject: the body is the object's content. Every other answer is an XML document or
+    // nothing, and a 2xx whose document is <Error> failed.
+    bool bodyIsContent = false;
     Aws::IOStreamFactory responseStreamFactory;
 };
 

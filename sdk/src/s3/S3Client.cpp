@@ -137,7 +137,6 @@ BuiltOperation BuildOperation(const PutObjectRequest& r, const S3ClientConfigura
     CopyCommon(r, op, "PutObject", HttpMethod::HTTP_PUT);
     op.bucket = r.GetBucket();
     op.key = r.GetKey();
-    op.mayCarryEmbeddedError = true;  // a 200 whose body is <Error> stored nothing
     op.streaming = true;
     op.body = r.GetBody();
     op.contentType = r.GetContentType();
@@ -213,7 +212,6 @@ BuiltOperation BuildOperation(const CompleteMultipartUploadRequest& r,
     CopyCommon(r, op, "CompleteMultipartUpload", HttpMethod::HTTP_POST);
     op.bucket = r.GetBucket();
     op.key = r.GetKey();
-    op.mayCarryEmbeddedError = true;
     AddQuery(op, "uploadId", r.GetUploadId());
     if (r.MultipartUploadHasBeenSet()) {
         Aws::String xml =
@@ -258,6 +256,7 @@ BuiltOperation BuildOperation(const GetObjectRequest& r, const S3ClientConfigura
     CopyCommon(r, op, "GetObject", HttpMethod::HTTP_GET);
     op.bucket = r.GetBucket();
     op.key = r.GetKey();
+    op.bodyIsContent = true;
     if (r.PartNumberHasBeenSet()) AddQuery(op, "partNumber", std::to_string(r.GetPartNumber()));
     if (r.VersionIdHasBeenSet()) AddQuery(op, "versionId", r.GetVersionId());
     if (r.RangeHasBeenSet()) op.headers["range"] = r.GetRange();
