@@ -45,94 +45,11 @@ std::string Shown(const std::wstring& path) {
     return shown;
 }
 
-// One deliverable as a host sets it up; `Open` builds the instance, so that a test can change
-// the parameters first. Every endpoint the deliverable knows points at `url`.
-class Storage {
+// One deliverable as a host sets it up, with this test's keys.
+class Storage : public testhost::HostedStorage {
   public:
     Storage(const std::string& deliverable, const std::string& url)
-        : name(deliverable), lib(deliverable), endpoint(url) {
-        link.Set(L"AccessKeyID", L"AKIDHOSTINPUT");
-        link.Set(L"SecretAccessKey", L"hostinput-secret");
-        link.Set(L"UserName", L"AKIDHOSTINPUT");
-        link.Set(L"Password", L"hostinput-secret");
-        link.Set(L"ServerName", Wide(url));
-        link.Set(L"Region", L"us-east-1");
-        link.Set(L"FallbackRegion", L"us-east-1");
-        if (deliverable == "Tresko") env.emplace("AWS_ENDPOINT_URL_S3", url);
-        endpointSlot = lib.Symbol<char*>("Endpoint");
-        if (endpointSlot != nullptr) {
-            previousEndpoint = *endpointSlot;
-            *endpointSlot = &endpoint[0];
-        }
-    }
-    ~Storage() {
-        Close();
-        if (endpointSlot != nullptr) *endpointSlot = previousEndpoint;
-    }
-    Storage(const Storage&) = delete;
-    Storage& operator=(const Storage&) = delete;
-
-    // Points the exported endpoint (where there is one) at `url` for clients built from now.
-    void SetEndpoint(const std::string& url) {
-        endpoint = url;
-        if (endpointSlot != nullptr) *endpointSlot = &endpoint[0];
-    }
-
-    IBackupDataWrite& Open() {
-        Close();
-        instance = lib.GetBackupDataWrite(&log, &link);
-        if (instance == nullptr) throw std::runtime_error("no instance of " + name);
-        return *instance;
-    }
-    void Close() {
-        if (instance != nullptr) instance->Destroy();
-        instance = nullptr;
-    }
-    IBackupDataWrite* operator->() const { return instance; }
-
-    // Writes `data` to `path` in one block; the first result other than Success.
-    ResultCode Write(const std::wstring& path, const std::string& data) {
-        unsigned int handle = 0;
-        const ResultCode opened = instance->OpenFile(path, FileAccessMode::Write, handle);
-        if (opened != Success) return opened;
-        unsigned int length = static_cast<unsigned int>(data.size());
-        const ResultCode written = instance->WriteFile(
-            reinterpret_cast<const unsigned char*>(data.data()), length, handle);
-        const ResultCode closed = instance->CloseFile(handle);
-        return written != Success ? written : closed;
-    }
-
-    // The whole content of `path` read back, or nullopt when it cannot be read.
-    std::optional<std::string> Read(const std::wstring& path) {
-        unsigned int handle = 0;
-        if (instance->OpenFile(path, FileAccessMode::Read, handle) != Success) return std::nullopt;
-        std::string content;
-        unsigned char block[4096];
-        for (;;) {
-            unsigned int length = sizeof block;
-            const ResultCode result = instance->ReadFile(block, length, handle);
-            if (result == EndOfData) break;
-            if (result != Success) {
-                instance->CloseFile(handle);
-                return std::nullopt;
-            }
-            content.append(reinterpret_cast<char*>(block), length);
-        }
-        EXPECT_EQ(instance->CloseFile(handle), Success);
-        return content;
-    }
-
-    const std::string name;
-    testhost::PluginLibrary lib;
-    testhost::RecordingLog log;
-    testhost::MapLink link;
-
-  private:
-    std::optional<ScopedEnv> env;
-    std::string endpoint;
-    char** endpointSlot = nullptr;
-    char* previousEndpoint = nullptr;
-    IBackupDataWrite* instance = nullptr;
+        : HostedStorage(deliverable, url, "AKIDHOSTINPUT", "hostinput-secret") {}
 };
 
 // Runs `work` and fails the test when it takes longer than `limit`: a call that the service

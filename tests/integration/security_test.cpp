@@ -124,99 +124,25 @@ class ConnectRecorder {
 using testhost::StderrCapture;
 
 // One deliverable set up with the probe's keys, every endpoint it knows pointed at `url`.
-class Storage {
+class Storage : public testhost::HostedStorage {
   public:
     Storage(const std::string& deliverable, const std::string& url)
-        : name(deliverable), lib(deliverable), endpoint(url) {
-        link.Set(L"AccessKeyID", Wide(kAccessKey));
-        link.Set(L"SecretAccessKey", Wide(kSecret));
-        link.Set(L"UserName", Wide(kAccessKey));
-        link.Set(L"Password", Wide(kSecret));
-        link.Set(L"ServerName", Wide(url));
-        link.Set(L"Region", L"us-east-1");
-        link.Set(L"FallbackRegion", L"us-east-1");
-        if (deliverable == "Tresko") env.emplace("AWS_ENDPOINT_URL_S3", url);
-        endpointSlot = lib.Symbol<char*>("Endpoint");
-        if (endpointSlot != nullptr) {
-            previousEndpoint = *endpointSlot;
-            *endpointSlot = &endpoint[0];
-        }
-    }
-    ~Storage() {
-        Close();
-        if (endpointSlot != nullptr) *endpointSlot = previousEndpoint;
-    }
-    Storage(const Storage&) = delete;
-    Storage& operator=(const Storage&) = delete;
-
-    IBackupDataWrite& Open() {
-        Close();
-        instance = lib.GetBackupDataWrite(&log, &link);
-        if (instance == nullptr) throw std::runtime_error("no instance of " + name);
-        return *instance;
-    }
-    void Close() {
-        if (instance != nullptr) instance->Destroy();
-        instance = nullptr;
-    }
-    IBackupDataWrite* operator->() const { return instance; }
-
-    ResultCode Write(const std::wstring& path, const std::string& data) {
-        unsigned int handle = 0;
-        const ResultCode opened = instance->OpenFile(path, FileAccessMode::Write, handle);
-        if (opened != Success) return opened;
-        unsigned int length = static_cast<unsigned int>(data.size());
-        const ResultCode written = instance->WriteFile(
-            reinterpret_cast<const unsigned char*>(data.data()), length, handle);
-        const ResultCode closed = instance->CloseFile(handle);
-        return written != Success ? written : closed;
-    }
-
-    std::optional<std::string> Read(const std::wstring& path) {
-        unsigned int handle = 0;
-        if (instance->OpenFile(path, FileAccessMode::Read, handle) != Success) return std::nullopt;
-        std::string content;
-        unsigned char block[4096];
-        for (;;) {
-            unsigned int length = sizeof block;
-            const ResultCode result = instance->ReadFile(block, length, handle);
-            if (result == EndOfData) break;
-            if (result != Success) {
-                instance->CloseFile(handle);
-                return std::nullopt;
-            }
-            content.append(reinterpret_cast<char*>(block), length);
-        }
-        instance->CloseFile(handle);
-        return content;
-    }
+        : HostedStorage(deliverable, url, kAccessKey, kSecret) {}
 
     // Every kind of operation once, on `bucket`; the results are the caller's to judge.
     void Exercise(const std::string& bucket, const std::string& stem) {
         std::list<CFileInfo> entries;
-        instance->GetListing(L"", entries);
-        instance->GetListing(Wide(bucket), entries);
+        (*this)->GetListing(L"", entries);
+        (*this)->GetListing(Wide(bucket), entries);
         CFileAttributes attributes;
-        instance->GetElementAttributes(Wide(bucket + "\\" + stem + ".bak"), attributes);
+        (*this)->GetElementAttributes(Wide(bucket + "\\" + stem + ".bak"), attributes);
         Write(Wide(bucket + "\\" + stem + ".bak"), "secret-free content");
         Read(Wide(bucket + "\\" + stem + ".bak"));
         Read(Wide(bucket + "\\seeded.bak"));
-        instance->CreateFolder(Wide(bucket + "\\" + stem));
-        instance->DeleteFile(Wide(bucket + "\\" + stem + ".bak"));
-        instance->DeleteFolder(Wide(bucket + "\\" + stem));
+        (*this)->CreateFolder(Wide(bucket + "\\" + stem));
+        (*this)->DeleteFile(Wide(bucket + "\\" + stem + ".bak"));
+        (*this)->DeleteFolder(Wide(bucket + "\\" + stem));
     }
-
-    const std::string name;
-    testhost::PluginLibrary lib;
-    testhost::RecordingLog log;
-    testhost::MapLink link;
-
-  private:
-    std::optional<ScopedEnv> env;
-    std::string endpoint;
-    char** endpointSlot = nullptr;
-    char* previousEndpoint = nullptr;
-    IBackupDataWrite* instance = nullptr;
 };
 
 FaultRule Everything(FaultAction action, int status = 500, const std::string& code = "") {

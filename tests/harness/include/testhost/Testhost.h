@@ -2,6 +2,7 @@
 #pragma once
 
 #include "testhost/FaultProxy.h"
+#include "testhost/HostedStorage.h"
 #include "testhost/MapLink.h"
 #include "testhost/MotoServer.h"
 #include "testhost/PluginLibrary.h"
