@@ -7,6 +7,7 @@
 #include <aws/core/utils/memory/stl/AWSStringStream.h>
 
 #include "s3/ErrorMarshaller.h"
+#include "s3/Xml.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -110,16 +111,17 @@ void CheckHttpError(const HttpResponse& response, const std::string& body) {
     }
 }
 
+// Whether a 200 body is an <Error> document, and which.
+bool EmbeddedError(const std::string& body, CoreError& error) {
+    Aws::Internal::XmlDocument doc;
+    return doc.Parse(body) && Aws::Internal::FindEmbeddedError(doc.Root(), error);
+}
+
 void CheckEmbeddedError(const std::string& body) {
     CoreError first;
     CoreError second;
-    Aws::StringStream stream(body);
-    stream.seekg(static_cast<std::streamoff>(body.size() / 3));
-    const std::streampos before = stream.tellg();
-    const bool found = Aws::Internal::FindEmbeddedError(stream, first);
-    if (stream.tellg() != before) Fail("embedded error parse moved the read position", "");
-    Aws::StringStream again(body);
-    if (Aws::Internal::FindEmbeddedError(again, second) != found) {
+    const bool found = EmbeddedError(body, first);
+    if (EmbeddedError(body, second) != found) {
         Fail("two looks for an embedded error disagree", body);
     }
     if (!found) return;

@@ -224,7 +224,8 @@ void FaultProxy::AddRule(const ProxyRule& rule) {
          << "nth " << rule.nth << "\ncount " << rule.count << "\n"
          << "action " << rule.action << "\nstatus " << rule.status << "\n"
          << "errorCode " << rule.errorCode << "\nerrorMessage " << rule.errorMessage << "\n"
-         << "truncateAfter " << rule.truncateAfter << "\ndelayMs " << rule.delayMs << "\n";
+         << "truncateAfter " << rule.truncateAfter << "\ndelayMs " << rule.delayMs
+         << "\nskewSeconds " << rule.skewSeconds << "\n";
     Control("POST", "/rules", text.str());
 }
 

@@ -72,12 +72,14 @@ struct ProxyRule {
     std::string pathRegex;
     int nth = 1;
     int count = 1;
-    std::string action = "status";  // status, reset, truncate, delay, error200, malformed
+    // status, reset, truncate, delay, error200, malformed, empty200, page200, repeattoken, clock
+    std::string action = "status";
     int status = 500;
     std::string errorCode = "InternalError";
     std::string errorMessage = "We encountered an internal error. Please try again.";
     long long truncateAfter = 0;
     int delayMs = 0;
+    int skewSeconds = 0;  // action "clock": how far ahead the service's clock runs
 };
 
 struct ProxiedRequest {

@@ -4,6 +4,8 @@
 #include <aws/s3/S3Client.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <random>
 #include <thread>
 
@@ -322,11 +324,12 @@ TEST_F(Operations, RequestsOnTheWireUnderBothChecksumSettings) {
                   "15e2b0d3c33891ebb0f1ef609ec419420c20e320ce94c65fbc8c3312448eb225");
         EXPECT_EQ(put.body, "123456789");
         EXPECT_EQ(put.headers.count("x-amz-api-version"), 0u);
-        EXPECT_EQ(put.headers.count("x-amz-sdk-checksum-algorithm"), 0u);
         const bool supported = setting == Aws::Client::RequestChecksumCalculation::WHEN_SUPPORTED;
         EXPECT_EQ(put.headers.count("x-amz-checksum-crc64nvme"), supported ? 1u : 0u);
+        EXPECT_EQ(put.headers.count("x-amz-sdk-checksum-algorithm"), supported ? 1u : 0u);
         if (supported) {
             EXPECT_EQ(put.headers.at("x-amz-checksum-crc64nvme"), "rosUhgp5mIg=");
+            EXPECT_EQ(put.headers.at("x-amz-sdk-checksum-algorithm"), "CRC64NVME");
         }
         EXPECT_EQ(put.headers.count("content-md5"), 0u);
         EXPECT_EQ(put.headers.at("amz-sdk-request"), "attempt=1");
@@ -371,16 +374,16 @@ TEST_F(OverTls, UnsignedPayloadWithoutChecksums) {
     EXPECT_EQ(Get(client, bucket, "plain"), "over tls");
 }
 
-TEST_F(OverTls, ChecksumTrailerUploadsOfSeveralMebibytesRoundTrip) {
+TEST_F(OverTls, ChecksummedUploadsOfSeveralMebibytesRoundTrip) {
     sdktest::MotoServer& server = Tls();
     S3Client client = MakeClient(ClientOptions(server.Url(), server.CaFile()));
     const std::string bucket = NewBucket(server);
     for (size_t size : {size_t{0}, size_t{1}, size_t{1} << 20, (size_t{1} << 20) + 1,
                         size_t{7 * 1024 * 1024 + 3}}) {
         const std::string data = RandomBytes(size, static_cast<unsigned>(size));
-        auto put = Put(client, bucket, "trailer/" + std::to_string(size), data);
+        auto put = Put(client, bucket, "crc/" + std::to_string(size), data);
         ASSERT_TRUE(put.IsSuccess()) << size << ": " << put.GetError().GetMessage();
-        EXPECT_EQ(Get(client, bucket, "trailer/" + std::to_string(size)), data) << size;
+        EXPECT_EQ(Get(client, bucket, "crc/" + std::to_string(size)), data) << size;
     }
 }
 
@@ -437,4 +440,34 @@ TEST_F(OverTls, CaBundleFromTheEnvironment) {
     config.endpointOverride = server.Url();
     S3Client client(Aws::Auth::AWSCredentials("a", "b"), nullptr, S3ClientConfiguration(config));
     EXPECT_TRUE(client.ListBuckets().IsSuccess());
+}
+
+// A server that speaks nothing newer than TLS 1.1 is refused in the handshake.
+TEST_F(OverTls, ProtocolsOlderThanTls12AreRefused) {
+    const std::string dir = ::testing::TempDir();
+    const std::string cert = dir + "/old-tls.pem";
+    const std::string key = dir + "/old-tls.key";
+    ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+                           " -keyout '" +
+                           key + "' -out '" + cert + "' >/dev/null 2>&1")
+                              .c_str()),
+              0);
+    const int port = sdktest::FreeLoopbackPort();
+    sdktest::ChildProcess server({"openssl", "s_server", "-accept",
+                                  "127.0.0.1:" + std::to_string(port), "-tls1_1", "-cert", cert,
+                                  "-key", key, "-cipher", "DEFAULT:@SECLEVEL=0", "-www", "-quiet"});
+    ClientOptions options{"https://127.0.0.1:" + std::to_string(port), cert};
+    options.maxAttempts = 1;
+    S3Client client = MakeClient(options);
+    Aws::Utils::Outcome<Aws::S3::Model::ListBucketsResult, S3Error> outcome;
+    // The server takes a moment to listen; a refused connection is not the answer looked for.
+    for (int attempt = 0; attempt < 50; ++attempt) {
+        outcome = client.ListBuckets();
+        if (outcome.GetError().GetMessage().rfind("curlCode: 7,", 0) != 0) break;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    ASSERT_FALSE(outcome.IsSuccess());
+    EXPECT_EQ(outcome.GetError().GetErrorType(), S3Errors::NETWORK_CONNECTION);
+    EXPECT_EQ(outcome.GetError().GetMessage().rfind("curlCode: 35,", 0), 0u)
+        << outcome.GetError().GetMessage();
 }

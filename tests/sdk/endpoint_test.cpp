@@ -3,7 +3,10 @@
 #include <aws/s3/S3ClientConfiguration.h>
 #include <aws/s3/S3EndpointProvider.h>
 #include <gtest/gtest.h>
+
 #include <stdlib.h>
+#include <cstdio>
+#include <fstream>
 
 #include <optional>
 #include <string>
@@ -156,6 +159,51 @@ TEST(ConfiguredEndpoint, OverrideThenServiceVariableThenGlobalVariable) {
     }
     EnvVar ignored("AWS_IGNORE_CONFIGURED_ENDPOINT_URLS", std::string("TRUE"));
     EXPECT_EQ(ClientCore::ConfiguredEndpoint(config), "");
+}
+
+// After the variables, the active profile of the shared config file: its s3 services section,
+// then its own endpoint_url; its ignore_configured_endpoint_urls turns both off.
+TEST(ConfiguredEndpoint, TheProfilesServiceSectionThenItsEndpointUrl) {
+    using Aws::S3::Internal::ClientCore;
+    const std::string path = ::testing::TempDir() + "/endpoint-config";
+    EnvVar file("AWS_CONFIG_FILE", path);
+    EnvVar s3("AWS_ENDPOINT_URL_S3", std::nullopt);
+    EnvVar all("AWS_ENDPOINT_URL", std::nullopt);
+    EnvVar ignore("AWS_IGNORE_CONFIGURED_ENDPOINT_URLS", std::nullopt);
+    const struct {
+        const char* profile;
+        const char* expected;
+    } cells[] = {{"both", "http://127.0.0.1:4444"},
+                 {"plain", "http://127.0.0.1:5555"},
+                 {"other-service", "http://127.0.0.1:6666"},
+                 {"ignoring", ""},
+                 {"nothing", ""}};
+    {
+        std::ofstream config(path);
+        config << "[profile both]\nservices = local\nendpoint_url = http://127.0.0.1:5555\n"
+                  "[services local]\ns3 =\n  endpoint_url = http://127.0.0.1:4444\n"
+                  "dynamodb =\n  endpoint_url = http://127.0.0.1:7777\n"
+                  "[profile plain]\nendpoint_url = http://127.0.0.1:5555\n"
+                  "[profile other-service]\nservices = elsewhere\n"
+                  "endpoint_url = http://127.0.0.1:6666\n"
+                  "[services elsewhere]\ndynamodb =\n  endpoint_url = http://127.0.0.1:7777\n"
+                  "[profile ignoring]\nservices = local\nendpoint_url = http://127.0.0.1:5555\n"
+                  "ignore_configured_endpoint_urls = true\n"
+                  "[profile nothing]\nregion = eu-west-1\n";
+    }
+    for (const auto& cell : cells) {
+        Aws::Client::ClientConfiguration config(cell.profile);
+        EXPECT_EQ(ClientCore::ConfiguredEndpoint(config), cell.expected) << cell.profile;
+    }
+    // The environment comes first, and its ignore switch overrides the profile too.
+    Aws::Client::ClientConfiguration both("both");
+    {
+        EnvVar variable("AWS_ENDPOINT_URL", std::string("http://127.0.0.1:2222"));
+        EXPECT_EQ(ClientCore::ConfiguredEndpoint(both), "http://127.0.0.1:2222");
+    }
+    EnvVar ignored("AWS_IGNORE_CONFIGURED_ENDPOINT_URLS", std::string("true"));
+    EXPECT_EQ(ClientCore::ConfiguredEndpoint(both), "");
+    std::remove(path.c_str());
 }
 
 TEST(ConfiguredEndpoint, EndpointWithoutRegionResolvesWithPlaceholderRegion) {

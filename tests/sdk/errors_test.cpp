@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "s3/ErrorMarshaller.h"
+#include "s3/ResponseClassification.h"
 
 using Aws::Client::CoreErrors;
 using Aws::Http::HttpResponseCode;
@@ -101,19 +102,81 @@ TEST(ErrorParsing, EmptyOrUnusableBodiesFallBackToTheStatus) {
     EXPECT_EQ(ErrorFor(429, "<x/>").GetErrorType(), S3Errors::SLOW_DOWN);
 }
 
+// A 2xx answer is a success only when it is what the operation returns.
+TEST(ErrorParsing, SuccessfulAnswersMustBeTheOperationsResult) {
+    using Aws::S3::Internal::AnswerKind;
+    struct Cell {
+        AnswerKind answer;
+        const char* root;
+        std::string body;
+        bool fails;
+        CoreErrors type;
+        const char* exceptionName;
+    };
+    const std::string complete =
+        "<CompleteMultipartUploadResult><ETag>x</ETag></CompleteMultipartUploadResult>";
+    const std::string signIn =
+        "<?xml version=\"1.0\"?><html xmlns=\"http://www.w3.org/1999/xhtml\"><body>Please sign "
+        "in</body></html>";
+    const Cell cells[] = {
+        {AnswerKind::Document, "CompleteMultipartUploadResult", complete, false, {}, ""},
+        {AnswerKind::Document, "CompleteMultipartUploadResult", "", true, CoreErrors::UNKNOWN,
+         "Xml Parse Error"},
+        {AnswerKind::Document, "CompleteMultipartUploadResult", signIn, true, CoreErrors::UNKNOWN,
+         "Xml Parse Error"},
+        {AnswerKind::Document, "ListBucketResult", "not xml at all", true, CoreErrors::UNKNOWN,
+         "Xml Parse Error"},
+        {AnswerKind::Document, "ListAllMyBucketsResult", complete, true, CoreErrors::UNKNOWN,
+         "Xml Parse Error"},
+        {AnswerKind::Document, "CompleteMultipartUploadResult",
+         ErrorXml("InternalError", "try again"), true, CoreErrors::INTERNAL_FAILURE, ""},
+        {AnswerKind::Headers, nullptr, "", false, {}, ""},
+        {AnswerKind::Headers, nullptr, " \r\n", false, {}, ""},
+        {AnswerKind::Headers, nullptr, signIn, true, CoreErrors::UNKNOWN, "Xml Parse Error"},
+        {AnswerKind::Headers, nullptr, ErrorXml("SlowDown", "later"), true, CoreErrors::SLOW_DOWN,
+         ""},
+        {AnswerKind::Headers, nullptr, "<unclosed", true, CoreErrors::UNKNOWN, "Xml Parse Error"},
+        {AnswerKind::Content, nullptr, signIn, false, {}, ""},
+    };
+    for (const Cell& cell : cells) {
+        Aws::S3::Internal::OperationRequest request;
+        request.answer = cell.answer;
+        request.resultRoot = cell.root;
+        HttpResponse response;
+        response.statusCode = 200;
+        response.headers = {{"x-amz-request-id", "HEADERID"}};
+        Aws::StringStream body(cell.body);
+        const auto verdict =
+            Aws::S3::Internal::ClassifyResponse(request, response, body, nullptr, "");
+        SCOPED_TRACE(cell.body);
+        ASSERT_EQ(verdict.failed, cell.fails);
+        if (!cell.fails) {
+            EXPECT_EQ(verdict.document != nullptr, cell.answer == AnswerKind::Document);
+            continue;
+        }
+        EXPECT_EQ(verdict.error.GetErrorType(), cell.type);
+        EXPECT_EQ(verdict.error.GetExceptionName(), cell.exceptionName);
+        EXPECT_FALSE(verdict.error.GetMessage().empty());
+        if (cell.type == CoreErrors::UNKNOWN) {
+            // What came back is in the error, for the log.
+            EXPECT_EQ(verdict.error.GetResponseCode(), HttpResponseCode::OK);
+            EXPECT_TRUE(verdict.error.ResponseHeaderExists("x-amz-request-id"));
+        }
+    }
+}
+
 TEST(ErrorParsing, EmbeddedErrorInSuccessfulAnswer) {
     Aws::Internal::CoreError error;
-    Aws::StringStream ok(
-        "<CompleteMultipartUploadResult><ETag>x</ETag></CompleteMultipartUploadResult>");
-    EXPECT_FALSE(Aws::Internal::FindEmbeddedError(ok, error));
-    Aws::StringStream failed(ErrorXml("InternalError", "try again"));
-    ASSERT_TRUE(Aws::Internal::FindEmbeddedError(failed, error));
+    Aws::Internal::XmlDocument failed;
+    ASSERT_TRUE(failed.Parse(ErrorXml("InternalError", "try again")));
+    ASSERT_TRUE(Aws::Internal::FindEmbeddedError(failed.Root(), error));
     EXPECT_EQ(error.GetErrorType(), CoreErrors::INTERNAL_FAILURE);
     EXPECT_EQ(error.GetMessage(), "try again");
     EXPECT_EQ(error.GetRequestId(), "REQ123");
     EXPECT_TRUE(error.ShouldRetry());
-    Aws::StringStream bare("<Error><Code>NoSuchUpload</Code></Error>");
-    ASSERT_TRUE(Aws::Internal::FindEmbeddedError(bare, error));
+    Aws::Internal::XmlDocument bare;
+    ASSERT_TRUE(bare.Parse("<Error><Code>NoSuchUpload</Code></Error>"));
+    ASSERT_TRUE(Aws::Internal::FindEmbeddedError(bare.Root(), error));
     EXPECT_EQ(static_cast<S3Errors>(error.GetErrorType()), S3Errors::NO_SUCH_UPLOAD);
     EXPECT_EQ(error.GetMessage(), "Error in body of the response");
 }

@@ -7,11 +7,26 @@
 
 #include "SdkTest.h"
 
+#include <algorithm>
+#include <chrono>
+#include <functional>
+#include <vector>
+
 using namespace Aws::S3;
 using namespace Aws::S3::Model;
 using sdktest::ClientOptions;
 using sdktest::MakeClient;
 using sdktest::ProxyRule;
+
+namespace {
+PutObjectOutcome Put(const S3Client& client, const std::string& bucket, const std::string& key,
+                     const std::string& data) {
+    PutObjectRequest request;
+    request.WithBucket(bucket).WithKey(key);
+    request.SetBody(std::make_shared<Aws::StringStream>(data));
+    return client.PutObject(request);
+}
+}  // namespace
 
 class Retries : public sdktest::MotoTest {
   protected:
@@ -230,4 +245,163 @@ TEST(RefusedConnection, ClosedLoopbackPort) {
         EXPECT_EQ(outcome.GetRetryCount(), 1u);
     }
     Aws::ShutdownAPI(options);
+}
+
+// A service whose clock runs ten minutes ahead refuses the first signature; the client takes
+// the service's time from the answer, signs again at once, and keeps the correction.
+TEST_F(Retries, ClockSkewIsCorrectedFromTheServiceTimeAndKept) {
+    S3Client client = MakeClient(ClientOptions(proxy_->Url()));
+    ProxyRule rule;
+    rule.action = "clock";
+    rule.skewSeconds = 600;
+    rule.count = -1;
+    proxy_->AddRule(rule);
+    const auto start = std::chrono::steady_clock::now();
+    auto listed = client.ListObjectsV2(ListObjectsV2Request().WithBucket(bucket_));
+    ASSERT_TRUE(listed.IsSuccess()) << listed.GetError().GetMessage();
+    EXPECT_EQ(listed.GetRetryCount(), 1u);
+    ASSERT_TRUE(Put(client, bucket_, "after-skew", "data").IsSuccess());
+    // No backoff was waited for the correction.
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+    const auto requests = proxy_->Requests();
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[0].fault, "clock");
+    EXPECT_EQ(requests[1].fault, "");
+    EXPECT_EQ(requests[2].fault, "");  // the correction stays with the client
+    // A copy of the client shares it.
+    S3Client copy = client;
+    proxy_->ClearRequests();
+    EXPECT_TRUE(copy.ListBuckets().IsSuccess());
+    EXPECT_EQ(proxy_->Requests().at(0).fault, "");
+}
+
+namespace {
+// A stream whose reads and writes fail after `good` bytes: a body that cannot be read to its
+// end, or a destination that cannot take the answer.
+class FailingBuffer : public std::streambuf {
+  public:
+    explicit FailingBuffer(std::streamsize length, std::streamsize good)
+        : length_(length), good_(good) {}
+
+  protected:
+    int_type underflow() override {
+        if (position_ >= good_) return traits_type::eof();
+        current_ = 'r';
+        setg(&current_, &current_, &current_ + 1);
+        ++position_;
+        return traits_type::to_int_type(current_);
+    }
+    std::streamsize xsputn(const char*, std::streamsize count) override {
+        const std::streamsize taken =
+            std::min(count, std::max<std::streamsize>(good_ - written_, 0));
+        written_ += taken;
+        return taken;
+    }
+    int_type overflow(int_type c) override {
+        return written_ < good_ ? (++written_, c) : traits_type::eof();
+    }
+    pos_type seekoff(off_type offset, std::ios_base::seekdir dir,
+                     std::ios_base::openmode) override {
+        const std::streamsize target = dir == std::ios_base::end   ? length_ + offset
+                                       : dir == std::ios_base::beg ? offset
+                                                                   : position_ + offset;
+        position_ = target;
+        setg(nullptr, nullptr, nullptr);
+        return pos_type(target);
+    }
+    pos_type seekpos(pos_type position, std::ios_base::openmode which) override {
+        return seekoff(off_type(position), std::ios_base::beg, which);
+    }
+
+  private:
+    std::streamsize length_;
+    std::streamsize good_;
+    std::streamsize position_ = 0;
+    std::streamsize written_ = 0;
+    char current_ = 0;
+};
+
+class FailingStream : public Aws::IOStream {
+  public:
+    FailingStream(std::streamsize length, std::streamsize good)
+        : Aws::IOStream(&buffer_), buffer_(length, good) {}
+
+  private:
+    FailingBuffer buffer_;
+};
+}  // namespace
+
+// What another attempt cannot mend is not tried again: a body that cannot be read, an answer
+// that cannot be stored, a certificate that does not verify, a setting this client lacks.
+TEST_F(Retries, FailuresAnotherAttemptCannotMendAreNotRetried) {
+    ClientOptions options{proxy_->Url()};
+    options.maxAttempts = 5;
+    S3Client client = MakeClient(options);
+
+    PutObjectRequest put;
+    put.WithBucket(bucket_).WithKey("unreadable");
+    put.SetBody(std::make_shared<FailingStream>(3 * 1024 * 1024, 1024 * 1024));
+    auto sent = client.PutObject(put);
+    ASSERT_FALSE(sent.IsSuccess());
+    EXPECT_EQ(sent.GetError().GetErrorType(), S3Errors::NETWORK_CONNECTION);
+    EXPECT_FALSE(sent.GetError().ShouldRetry());
+    EXPECT_EQ(sent.GetRetryCount(), 0u);
+
+    ASSERT_TRUE(Put(client, bucket_, "big", std::string(1024 * 1024, 'b')).IsSuccess());
+    proxy_->ClearRequests();
+    GetObjectRequest get;
+    get.WithBucket(bucket_).WithKey("big");
+    get.SetResponseStreamFactory([] { return new FailingStream(0, 1000); });
+    auto got = client.GetObject(get);
+    ASSERT_FALSE(got.IsSuccess());
+    EXPECT_FALSE(got.GetError().ShouldRetry());
+    EXPECT_EQ(proxy_->Requests().size(), 1u);
+
+    ClientOptions untrusted{Tls().Url(), Tls().OtherCaFile()};
+    untrusted.maxAttempts = 5;
+    const auto start = std::chrono::steady_clock::now();
+    auto refused = MakeClient(untrusted).ListBuckets();
+    ASSERT_FALSE(refused.IsSuccess());
+    EXPECT_EQ(refused.GetError().GetMessage().rfind("curlCode: 60,", 0), 0u);
+    EXPECT_EQ(refused.GetRetryCount(), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
+}
+
+TEST(UnsupportedSettings, FailEveryOperationWithoutARequest) {
+    Aws::SDKOptions sdk;
+    Aws::InitAPI(sdk);
+    {
+        const std::string closed =
+            "http://127.0.0.1:" + std::to_string(sdktest::FreeLoopbackPort());
+        std::vector<std::function<void(Aws::Client::ClientConfiguration&)>> settings = {
+            [](auto& c) { c.allowSystemProxy = true; },
+            [](auto& c) { c.followRedirects = Aws::Client::FollowRedirectsPolicy::ALWAYS; },
+            [](auto& c) { c.version = Aws::Http::Version::HTTP_VERSION_2_0; },
+            [](auto& c) { c.version = Aws::Http::Version::HTTP_VERSION_2_PRIOR_KNOWLEDGE; },
+            [](auto& c) { c.httpLibOverride = Aws::Http::TransferLibType::WIN_HTTP_CLIENT; },
+        };
+        for (std::size_t i = 0; i < settings.size(); ++i) {
+            Aws::Client::ClientConfiguration config;
+            config.endpointOverride = closed;
+            settings[i](config);
+            S3Client client(Aws::Auth::AWSCredentials("a", "b"), nullptr,
+                            S3ClientConfiguration(config));
+            auto outcome = client.ListBuckets();
+            ASSERT_FALSE(outcome.IsSuccess()) << i;
+            EXPECT_EQ(outcome.GetError().GetErrorType(), S3Errors::INVALID_PARAMETER_COMBINATION)
+                << i;
+            EXPECT_EQ(
+                outcome.GetError().GetMessage().rfind("Unsupported client configuration: ", 0), 0u)
+                << outcome.GetError().GetMessage();
+            EXPECT_EQ(outcome.GetError().GetResponseCode(),
+                      Aws::Http::HttpResponseCode::REQUEST_NOT_MADE);
+        }
+        // The default version (HTTP/2 where TLS offers it) is spoken as HTTP/1.1.
+        Aws::Client::ClientConfiguration plain;
+        plain.endpointOverride = closed;
+        plain.retryStrategy = std::make_shared<Aws::Client::StandardRetryStrategy>(1);
+        S3Client client(Aws::Auth::AWSCredentials("a", "b"), nullptr, S3ClientConfiguration(plain));
+        EXPECT_EQ(client.ListBuckets().GetError().GetErrorType(), S3Errors::NETWORK_CONNECTION);
+    }
+    Aws::ShutdownAPI(sdk);
 }

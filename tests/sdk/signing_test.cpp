@@ -253,18 +253,22 @@ TEST(SigV4, PayloadHashAndChecksumPlacement) {
     EXPECT_EQ(http["amz-sdk-request"], "attempt=1");
     EXPECT_NE(http["authorization"].find("amz-sdk-invocation-id;amz-sdk-request;content-length;"
                                          "content-type;host;x-amz-checksum-crc64nvme;"
-                                         "x-amz-content-sha256;x-amz-date,"),
+                                         "x-amz-content-sha256;x-amz-date;"
+                                         "x-amz-sdk-checksum-algorithm,"),
               std::string::npos)
         << http["authorization"];
 
-    auto trailer = planFor("https://127.0.0.1:1", Policy::Never, Calc::WHEN_SUPPORTED);
-    EXPECT_EQ(trailer["x-amz-content-sha256"], "STREAMING-UNSIGNED-PAYLOAD-TRAILER");
-    EXPECT_EQ(trailer["content-encoding"], "aws-chunked");
-    EXPECT_EQ(trailer["x-amz-trailer"], "x-amz-checksum-crc64nvme");
-    EXPECT_EQ(trailer["x-amz-decoded-content-length"], "9");
-    // "9\r\n" + 9 bytes + "\r\n" + "0\r\n" + "x-amz-checksum-crc64nvme:<12>\r\n" + "\r\n"
-    EXPECT_EQ(trailer["content-length"], std::to_string(3 + 9 + 2 + 3 + 25 + 12 + 2 + 2));
-    EXPECT_EQ(trailer.count("x-amz-checksum-crc64nvme"), 0u);
+    // Over TLS with signing off the checksum still travels as a header, the body as it is: no
+    // aws-chunked framing, which services that do not know it store as part of the object.
+    auto tls = planFor("https://127.0.0.1:1", Policy::Never, Calc::WHEN_SUPPORTED);
+    EXPECT_EQ(tls["x-amz-content-sha256"], "UNSIGNED-PAYLOAD");
+    EXPECT_EQ(tls["x-amz-checksum-crc64nvme"], "rosUhgp5mIg=");
+    EXPECT_EQ(tls["x-amz-sdk-checksum-algorithm"], "CRC64NVME");
+    EXPECT_EQ(tls["content-length"], "9");
+    for (const char* framing : {"content-encoding", "x-amz-trailer", "x-amz-decoded-content-length",
+                                "transfer-encoding"}) {
+        EXPECT_EQ(tls.count(framing), 0u) << framing;
+    }
 
     auto unsignedTls = planFor("https://127.0.0.1:1", Policy::Never, Calc::WHEN_REQUIRED);
     EXPECT_EQ(unsignedTls["x-amz-content-sha256"], "UNSIGNED-PAYLOAD");

@@ -28,36 +28,74 @@ Aws::String GetConfigFilePath() {
     return home + "/.aws/config";
 }
 
-Aws::String GetProfileProperty(const Aws::String& profile, const Aws::String& property) {
+namespace {
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Walks the shared config file: `visit(section, key, value, indented)` for every property line,
+// with the section's name as written between the brackets, "profile " prefix removed for
+// profiles. Returns false when the file cannot be read.
+template <typename Visit>
+bool ForEachProperty(Visit visit) {
     Aws::String path = GetConfigFilePath();
-    if (path.empty()) return {};
+    if (path.empty()) return false;
     std::ifstream file(path);
-    if (!file) return {};
+    if (!file) return false;
     Aws::String line;
-    bool inProfile = false;
+    Aws::String section;
     while (std::getline(file, line)) {
+        const bool indented = !line.empty() && IsBlank(line[0]);
         Aws::String trimmed = StringUtils::Trim(line.c_str());
         if (trimmed.empty() || trimmed[0] == '#' || trimmed[0] == ';') continue;
         if (trimmed.front() == '[') {
             size_t close = trimmed.find(']');
-            if (close == Aws::String::npos) {
-                inProfile = false;
-                continue;
+            section.clear();
+            if (close == Aws::String::npos) continue;
+            section = StringUtils::Trim(trimmed.substr(1, close - 1).c_str());
+            if (section.compare(0, 8, "profile ") == 0) {
+                section = StringUtils::Trim(section.substr(8).c_str());
             }
-            Aws::String name = StringUtils::Trim(trimmed.substr(1, close - 1).c_str());
-            if (name.compare(0, 8, "profile ") == 0) {
-                name = StringUtils::Trim(name.substr(8).c_str());
-            }
-            inProfile = name == profile;
             continue;
         }
-        if (!inProfile) continue;
         size_t equals = trimmed.find('=');
         if (equals == Aws::String::npos) continue;
         Aws::String key = StringUtils::Trim(trimmed.substr(0, equals).c_str());
-        if (key == property) return StringUtils::Trim(trimmed.substr(equals + 1).c_str());
+        Aws::String value = StringUtils::Trim(trimmed.substr(equals + 1).c_str());
+        if (visit(section, key, value, indented)) break;
     }
-    return {};
+    return true;
+}
+}  // namespace
+
+Aws::String GetProfileProperty(const Aws::String& profile, const Aws::String& property) {
+    Aws::String found;
+    ForEachProperty([&](const Aws::String& section, const Aws::String& key,
+                        const Aws::String& value, bool indented) {
+        if (indented || section != profile || key != property) return false;
+        found = value;
+        return true;
+    });
+    return found;
+}
+
+Aws::String GetServiceProperty(const Aws::String& profile, const Aws::String& service,
+                               const Aws::String& property) {
+    const Aws::String services = GetProfileProperty(profile, "services");
+    if (services.empty()) return {};
+    const Aws::String section = "services " + services;
+    Aws::String found;
+    Aws::String currentService;
+    ForEachProperty([&](const Aws::String& name, const Aws::String& key, const Aws::String& value,
+                        bool indented) {
+        if (StringUtils::Trim(name.c_str()) != section) return false;
+        if (!indented) {
+            currentService = value.empty() ? key : Aws::String();
+            return false;
+        }
+        if (currentService != service || key != property) return false;
+        found = value;
+        return true;
+    });
+    return found;
 }
 }  // namespace Internal
 }  // namespace Aws

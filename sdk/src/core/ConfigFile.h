@@ -16,5 +16,11 @@ Aws::String GetConfigFilePath();
 // A property of a profile of the shared config file ("[default]" or "[profile name]"), read
 // afresh on every call; empty when the file, profile or property is missing.
 Aws::String GetProfileProperty(const Aws::String& profile, const Aws::String& property);
+
+// A property of one service in the services section that the profile names ("services = x"
+// in the profile, then "[services x]" with "s3 =" and indented "property = value" lines);
+// empty when any of it is missing.
+Aws::String GetServiceProperty(const Aws::String& profile, const Aws::String& service,
+                               const Aws::String& property);
 }  // namespace Internal
 }  // namespace Aws

@@ -16,15 +16,8 @@ namespace {
 constexpr long kReceiveBufferSize = 512 * 1024;
 constexpr long kUploadBufferSize = 1024 * 1024;
 
-Aws::String HexLength(size_t n) {
-    char buffer[32];
-    std::snprintf(buffer, sizeof(buffer), "%zx", n);
-    return buffer;
-}
-
-// Produces the request body for libcurl's read callback, plain or aws-chunked. The trailer
-// checksum is computed afresh on every pass over the body, so a retried or rewound upload
-// never reuses the state of an earlier, partly sent attempt.
+// Hands the request body to libcurl's read callback, from offset 0 on every pass, so that a
+// rewound or retried upload sends the same bytes.
 class BodyReader {
   public:
     explicit BodyReader(const RequestBody& body) : m_body(body) { Rewind(); }
@@ -34,92 +27,31 @@ class BodyReader {
         m_body.stream->clear();
         m_body.stream->seekg(0, std::ios_base::beg);
         m_dataLeft = m_body.length;
-        m_chunkLeft = 0;
-        m_pending.clear();
-        m_pendingPos = 0;
-        m_finished = false;
         m_failed = false;
-        if (m_body.awsChunked) m_hash = MakeHash(m_body.trailerHash);
         return !m_body.stream->fail();
     }
 
     // Fills up to `capacity` bytes; 0 means the body is complete. Sets failed() when the stream
     // ends before the declared length.
     size_t Read(char* out, size_t capacity) {
-        if (!m_body.stream) return 0;
-        return m_body.awsChunked ? ReadChunked(out, capacity) : ReadData(out, capacity);
+        if (!m_body.stream || m_dataLeft <= 0) return 0;
+        const size_t want = static_cast<size_t>(std::min<long long>(m_dataLeft, capacity));
+        m_body.stream->read(out, static_cast<std::streamsize>(want));
+        const std::streamsize got = m_body.stream->gcount();
+        if (got <= 0) {
+            m_failed = true;
+            return 0;
+        }
+        m_dataLeft -= static_cast<long long>(got);
+        return static_cast<size_t>(got);
     }
 
     bool failed() const { return m_failed; }
 
   private:
-    size_t ReadRaw(char* out, size_t want) {
-        m_body.stream->read(out, static_cast<std::streamsize>(want));
-        std::streamsize got = m_body.stream->gcount();
-        if (got <= 0) {
-            m_failed = true;
-            return 0;
-        }
-        return static_cast<size_t>(got);
-    }
-
-    size_t ReadData(char* out, size_t capacity) {
-        if (m_dataLeft <= 0) return 0;
-        size_t want = static_cast<size_t>(std::min<long long>(m_dataLeft, capacity));
-        size_t got = ReadRaw(out, want);
-        m_dataLeft -= static_cast<long long>(got);
-        return got;
-    }
-
-    size_t ReadChunked(char* out, size_t capacity) {
-        size_t written = 0;
-        while (written < capacity) {
-            if (m_pendingPos < m_pending.size()) {
-                size_t n = std::min(capacity - written, m_pending.size() - m_pendingPos);
-                std::memcpy(out + written, m_pending.data() + m_pendingPos, n);
-                m_pendingPos += n;
-                written += n;
-                continue;
-            }
-            if (m_chunkLeft > 0) {
-                size_t want = std::min(capacity - written, m_chunkLeft);
-                size_t got = ReadRaw(out + written, want);
-                if (got == 0) return written;
-                m_hash->Update(out + written, got);
-                m_chunkLeft -= got;
-                written += got;
-                if (m_chunkLeft == 0) SetPending("\r\n");
-                continue;
-            }
-            if (m_finished) break;
-            if (m_dataLeft > 0) {
-                size_t n = static_cast<size_t>(
-                    std::min<long long>(m_dataLeft, static_cast<long long>(kAwsChunkSize)));
-                m_dataLeft -= static_cast<long long>(n);
-                m_chunkLeft = n;
-                SetPending(HexLength(n) + "\r\n");
-            } else {
-                SetPending("0\r\n" + m_body.trailerName + ":" + Base64Encode(m_hash->Finish()) +
-                           "\r\n\r\n");
-                m_finished = true;
-            }
-        }
-        return written;
-    }
-
-    void SetPending(Aws::String text) {
-        m_pending = std::move(text);
-        m_pendingPos = 0;
-    }
-
     RequestBody m_body;
     long long m_dataLeft = 0;
-    size_t m_chunkLeft = 0;
-    Aws::String m_pending;
-    size_t m_pendingPos = 0;
-    bool m_finished = false;
     bool m_failed = false;
-    std::unique_ptr<RunningHash> m_hash;
 };
 
 struct TransferState {
@@ -181,21 +113,19 @@ size_t WriteCallback(char* buffer, size_t size, size_t count, void* userdata) {
     return length;
 }
 
-long CurlHttpVersion(Aws::Http::Version version) {
-    using Aws::Http::Version;
-    switch (version) {
-        case Version::HTTP_VERSION_1_0:
-            return CURL_HTTP_VERSION_1_0;
-        case Version::HTTP_VERSION_1_1:
-            return CURL_HTTP_VERSION_1_1;
-        case Version::HTTP_VERSION_2_0:
-            return CURL_HTTP_VERSION_2_0;
-        case Version::HTTP_VERSION_2TLS:
-            return CURL_HTTP_VERSION_2TLS;
-        case Version::HTTP_VERSION_2_PRIOR_KNOWLEDGE:
-            return CURL_HTTP_VERSION_2_PRIOR_KNOWLEDGE;
+// Whether a failed transfer can succeed on another attempt.
+bool IsPermanentFailure(CURLcode code) {
+    switch (code) {
+        case CURLE_PEER_FAILED_VERIFICATION:
+        case CURLE_SSL_CERTPROBLEM:
+        case CURLE_SSL_CACERT_BADFILE:
+        case CURLE_SSL_ISSUER_ERROR:
+        case CURLE_SSL_PINNEDPUBKEYNOTMATCH:
+        case CURLE_SSL_INVALIDCERTSTATUS:
+        case CURLE_OUT_OF_MEMORY:
+            return true;
         default:
-            return CURL_HTTP_VERSION_NONE;
+            return false;
     }
 }
 
@@ -205,18 +135,6 @@ struct HeaderList {
     void Add(const Aws::String& line) { list = curl_slist_append(list, line.c_str()); }
 };
 }  // namespace
-
-long long AwsChunkedLength(long long length, size_t trailerLineLength) {
-    long long total = 0;
-    long long left = length;
-    while (left > 0) {
-        long long n = std::min<long long>(left, static_cast<long long>(kAwsChunkSize));
-        total += static_cast<long long>(HexLength(static_cast<size_t>(n)).size()) + 2 + n + 2;
-        left -= n;
-    }
-    // "0\r\n", the trailer line with its CRLF, and the closing CRLF.
-    return total + 3 + static_cast<long long>(trailerLineLength) + 2 + 2;
-}
 
 CurlHandlePool::CurlHandlePool(unsigned maxHandles) : m_maxHandles(std::max(1u, maxHandles)) {}
 
@@ -282,7 +200,9 @@ HttpResponse CurlHttpClient::Perform(const HttpRequest& request, Aws::IOStream& 
     // Keep libcurl from inventing headers the request did not ask for.
     if (!request.headers.count("content-type")) headers.Add("content-type:");
     if (!request.headers.count("transfer-encoding")) headers.Add("transfer-encoding:");
-    if (m_settings.disableExpectHeader) headers.Add("expect:");
+    const bool expectContinue = !m_settings.disableExpectHeader && request.body.stream &&
+                                request.body.length >= kExpectContinueThreshold;
+    headers.Add(expectContinue ? "expect: 100-continue" : "expect:");
 
     curl_easy_setopt(handle, CURLOPT_URL, request.url.c_str());
     // Keys such as "a/../b" or "a//b" must reach the service unchanged.
@@ -309,12 +229,16 @@ HttpResponse CurlHttpClient::Perform(const HttpRequest& request, Aws::IOStream& 
     }
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYPEER, m_settings.verifySSL ? 1L : 0L);
     curl_easy_setopt(handle, CURLOPT_SSL_VERIFYHOST, m_settings.verifySSL ? 2L : 0L);
-    curl_easy_setopt(handle, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1));
+    // Nothing older than TLS 1.2 is accepted.
+    curl_easy_setopt(handle, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1_2));
     if (!m_settings.caFile.empty())
         curl_easy_setopt(handle, CURLOPT_CAINFO, m_settings.caFile.c_str());
     if (!m_settings.caPath.empty())
         curl_easy_setopt(handle, CURLOPT_CAPATH, m_settings.caPath.c_str());
-    curl_easy_setopt(handle, CURLOPT_HTTP_VERSION, CurlHttpVersion(m_settings.version));
+    // HTTP/1.1 always, also over TLS: this client does not speak HTTP/2, so it must not offer
+    // it in the handshake either.
+    curl_easy_setopt(handle, CURLOPT_HTTP_VERSION,
+                     m_settings.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
     if (m_settings.proxyUrl.empty()) {
         curl_easy_setopt(handle, CURLOPT_PROXY, "");
     } else {
@@ -386,6 +310,8 @@ HttpResponse CurlHttpClient::Perform(const HttpRequest& request, Aws::IOStream& 
     if (code != CURLE_OK) {
         response.curlCode = static_cast<int>(code);
         response.curlMessage = curl_easy_strerror(code);
+        response.permanentFailure =
+            IsPermanentFailure(code) || state.writeFailed || reader.failed();
         response.statusCode = -1;
     } else {
         response.statusCode = status;

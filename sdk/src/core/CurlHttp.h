@@ -29,7 +29,7 @@ struct TransferSettings {
     Aws::String caFile;
     Aws::String caPath;
     unsigned maxConnections = 25;
-    Aws::Http::Version version = Aws::Http::Version::HTTP_VERSION_2TLS;
+    bool http10 = false;  // HTTP/1.0 instead of HTTP/1.1; nothing later is spoken
     bool disableExpectHeader = false;
     // Empty: no proxy at all (the environment's proxy variables are not honoured either).
     Aws::String proxyUrl;
@@ -37,15 +37,16 @@ struct TransferSettings {
     Aws::String proxyPassword;
 };
 
-// The request body as sent: the first `length` bytes of `stream` from offset 0, either as is
-// or framed as aws-chunked with a checksum trailer.
+// The request body as sent: the first `length` bytes of `stream` from offset 0.
 struct RequestBody {
     Aws::IOStream* stream = nullptr;
     long long length = 0;
-    bool awsChunked = false;
-    HashKind trailerHash = HashKind::CRC64NVME;
-    Aws::String trailerName;  // e.g. "x-amz-checksum-crc64nvme"
 };
+
+// Bodies from this size on are sent after the server's "100 Continue", so that a refusal
+// (a bad signature, a missing bucket) costs no upload; smaller ones go at once, since the
+// wait costs a round trip each, and a whole second against a server that never answers it.
+constexpr long long kExpectContinueThreshold = 1024 * 1024;
 
 struct HttpRequest {
     Aws::Http::HttpMethod method = Aws::Http::HttpMethod::HTTP_GET;
@@ -61,17 +62,16 @@ struct HttpResponse {
     Aws::String remoteIp;
     int curlCode = 0;  // CURLE_OK when the transfer completed
     Aws::String curlMessage;
+    // The transfer failed in a way another attempt cannot mend: the certificate did not
+    // verify, the request body could not be read, the answer could not be stored, or memory
+    // ran out.
+    bool permanentFailure = false;
     bool bodyLengthMismatch = false;
 };
 
 // Called with the response so far before the first body byte is stored, so that a caller can
 // decide on a running hash of the body once the status and headers are known.
 using BodyStartCallback = std::function<RunningHash*(const HttpResponse&)>;
-
-// The length of a body of `length` bytes framed as aws-chunked with one trailer line. Chunks
-// are 1 MiB: few enough that servers which reassemble the body chunk by chunk stay fast.
-long long AwsChunkedLength(long long length, size_t trailerLineLength);
-constexpr size_t kAwsChunkSize = 1024 * 1024;
 
 // Easy handles with their connection caches, shared by one client and its copies. Grows on
 // demand up to the limit; a handle whose transfer failed is closed, not reused.

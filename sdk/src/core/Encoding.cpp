@@ -31,8 +31,6 @@ Aws::String Encode(const Aws::String& value, bool wireForm) {
 
 Aws::String EncodeStrict(const Aws::String& value) { return Encode(value, false); }
 
-Aws::String EncodeWireSegment(const Aws::String& value) { return Encode(value, true); }
-
 Aws::String EncodeKeyPath(const Aws::String& key, bool wireForm) {
     Aws::String out;
     size_t start = 0;

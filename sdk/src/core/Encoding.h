@@ -8,12 +8,10 @@ namespace Internal {
 // strings and for the path the signature covers.
 Aws::String EncodeStrict(const Aws::String& value);
 
-// The path as sent on the wire: like EncodeStrict but also leaves $ & , : = @ as they are.
-// The service decodes the path before checking the signature, so both forms agree.
-Aws::String EncodeWireSegment(const Aws::String& value);
-
 // Encodes a key segment by segment: '/' separators are kept, as are empty, "." and ".."
-// segments, so the key reaches the service byte for byte.
+// segments, so the key reaches the service byte for byte. The wire form also leaves
+// $ & , : = @ as they are; the service decodes the path before it checks the signature, which
+// covers the strict form, so both agree.
 Aws::String EncodeKeyPath(const Aws::String& key, bool wireForm);
 }  // namespace Internal
 }  // namespace Aws

@@ -18,12 +18,6 @@ Aws::String StringUtils::ToLower(const char* source) {
     return copy;
 }
 
-Aws::String StringUtils::ToUpper(const char* source) {
-    Aws::String copy = source ? source : "";
-    for (char& c : copy) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return copy;
-}
-
 Aws::String StringUtils::LTrim(const char* source) {
     Aws::String s = source ? source : "";
     size_t start = 0;
@@ -39,38 +33,6 @@ Aws::String StringUtils::RTrim(const char* source) {
 }
 
 Aws::String StringUtils::Trim(const char* source) { return LTrim(RTrim(source).c_str()); }
-
-bool StringUtils::CaselessCompare(const char* value1, const char* value2) {
-    return ToLower(value1) == ToLower(value2);
-}
-
-Aws::Vector<Aws::String> StringUtils::Split(const Aws::String& toSplit, char splitOn) {
-    Aws::Vector<Aws::String> parts;
-    size_t start = 0;
-    while (start <= toSplit.size()) {
-        size_t end = toSplit.find(splitOn, start);
-        if (end == Aws::String::npos) end = toSplit.size();
-        if (end > start) parts.push_back(toSplit.substr(start, end - start));
-        start = end + 1;
-    }
-    return parts;
-}
-
-Aws::String StringUtils::URLEncode(const char* unsafe) {
-    static const char kHex[] = "0123456789ABCDEF";
-    Aws::String out;
-    for (const char* p = unsafe; p && *p; ++p) {
-        unsigned char c = static_cast<unsigned char>(*p);
-        if (std::isalnum(c) || c == '-' || c == '_' || c == '.' || c == '~') {
-            out.push_back(static_cast<char>(c));
-        } else {
-            out.push_back('%');
-            out.push_back(kHex[c >> 4]);
-            out.push_back(kHex[c & 0xF]);
-        }
-    }
-    return out;
-}
 
 Aws::String StringUtils::URLDecode(const char* safe) {
     Aws::String out;

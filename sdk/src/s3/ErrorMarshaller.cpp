@@ -27,7 +27,7 @@ void AttachResponse(CoreError& error, const HttpResponse& response) {
 CoreError BuildTransportError(const HttpResponse& response) {
     CoreError error(CoreErrors::NETWORK_CONNECTION, "",
                     "curlCode: " + std::to_string(response.curlCode) + ", " + response.curlMessage,
-                    true);
+                    !response.permanentFailure);
     error.SetRemoteHostIpAddress(response.remoteIp);
     return error;
 }
@@ -103,12 +103,8 @@ CoreError BuildHttpError(const HttpResponse& response, Aws::IOStream& body) {
     return error;
 }
 
-bool FindEmbeddedError(Aws::IOStream& body, CoreError& error) {
-    XmlDocument doc;
-    if (!doc.Parse(body) || !doc.Root() || Aws::String(doc.Root()->Name()) != "Error") {
-        return false;
-    }
-    const tinyxml2::XMLElement* root = doc.Root();
+bool FindEmbeddedError(const tinyxml2::XMLElement* root, CoreError& error) {
+    if (!root || Aws::String(root->Name()) != "Error") return false;
     Aws::String message = "Error in body of the response";
     if (HasChild(root, "Message")) message = ChildText(root, "Message");
     error = FindErrorByName(ChildText(root, "Code"));

@@ -29,14 +29,30 @@ BuiltOperation BuildOperation(const Model::CompleteMultipartUploadRequest& r,
 BuiltOperation BuildOperation(const Model::AbortMultipartUploadRequest& r,
                               const S3ClientConfiguration& c);
 BuiltOperation BuildOperation(const Model::GetObjectRequest& r, const S3ClientConfiguration& c);
+BuiltOperation BuildOperation(const Model::ListMultipartUploadsRequest& r,
+                              const S3ClientConfiguration& c);
 
-// Result parsing from a successful response.
-Model::ListBucketsResult ParseListBuckets(const OperationResponse& response);
-Model::ListObjectsV2Result ParseListObjectsV2(const OperationResponse& response);
-Model::GetBucketLocationResult ParseGetBucketLocation(const OperationResponse& response);
-Model::CreateMultipartUploadResult ParseCreateMultipartUpload(const OperationResponse& response);
-Model::CompleteMultipartUploadResult ParseCompleteMultipartUpload(
-    const OperationResponse& response);
+// The result of a successful response. A Document answer arrives parsed, its root already
+// known to be the operation's result element; a parser still refuses a result that lacks what
+// the operation cannot do without (an upload id).
+template <typename Result>
+using ParseOutcome = Aws::Utils::Outcome<Result, CoreError>;
+
+ParseOutcome<Model::ListBucketsResult> ParseListBuckets(OperationResponse& response);
+ParseOutcome<Model::ListObjectsV2Result> ParseListObjectsV2(OperationResponse& response);
+ParseOutcome<Model::GetBucketLocationResult> ParseGetBucketLocation(OperationResponse& response);
+ParseOutcome<Model::PutObjectResult> ParsePutObject(OperationResponse& response);
+ParseOutcome<Model::DeleteObjectResult> ParseDeleteObject(OperationResponse& response);
+ParseOutcome<Model::CreateMultipartUploadResult> ParseCreateMultipartUpload(
+    OperationResponse& response);
+ParseOutcome<Model::UploadPartResult> ParseUploadPart(OperationResponse& response);
+ParseOutcome<Model::CompleteMultipartUploadResult> ParseCompleteMultipartUpload(
+    OperationResponse& response);
+ParseOutcome<Model::AbortMultipartUploadResult> ParseAbortMultipartUpload(
+    OperationResponse& response);
+ParseOutcome<Model::GetObjectResult> ParseGetObject(OperationResponse& response);
+ParseOutcome<Model::ListMultipartUploadsResult> ParseListMultipartUploads(
+    OperationResponse& response);
 }  // namespace Internal
 }  // namespace S3
 }  // namespace Aws

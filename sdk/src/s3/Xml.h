@@ -15,6 +15,8 @@ class XmlDocument {
     // Reads the whole stream from offset 0 and puts the read position back.
     bool Parse(Aws::IOStream& stream);
     const tinyxml2::XMLElement* Root() const { return m_doc.RootElement(); }
+    // What went wrong in the last Parse.
+    Aws::String ErrorMessage() const { return m_doc.ErrorStr(); }
 
   private:
     tinyxml2::XMLDocument m_doc;

@@ -15,6 +15,7 @@
 #include <aws/s3/model/GetBucketLocationRequest.h>
 #include <aws/s3/model/GetObjectRequest.h>
 #include <aws/s3/model/ListBucketsRequest.h>
+#include <aws/s3/model/ListMultipartUploadsRequest.h>
 #include <aws/s3/model/ListObjectsV2Request.h>
 #include <aws/s3/model/PutObjectRequest.h>
 #include <aws/s3/model/UploadPartRequest.h>
@@ -78,6 +79,8 @@ class AWS_S3_API S3Client {
     virtual Model::AbortMultipartUploadOutcome AbortMultipartUpload(
         const Model::AbortMultipartUploadRequest& request) const;
     virtual Model::GetObjectOutcome GetObject(const Model::GetObjectRequest& request) const;
+    virtual Model::ListMultipartUploadsOutcome ListMultipartUploads(
+        const Model::ListMultipartUploadsRequest& request) const;
 
     const Aws::S3::S3ClientConfiguration& GetClientConfiguration() const;
 

@@ -9,6 +9,7 @@
 #include <aws/s3/model/GetBucketLocationResult.h>
 #include <aws/s3/model/GetObjectResult.h>
 #include <aws/s3/model/ListBucketsResult.h>
+#include <aws/s3/model/ListMultipartUploadsResult.h>
 #include <aws/s3/model/ListObjectsV2Result.h>
 #include <aws/s3/model/PutObjectResult.h>
 #include <aws/s3/model/UploadPartResult.h>
@@ -23,6 +24,7 @@ class DeleteObjectRequest;
 class GetBucketLocationRequest;
 class GetObjectRequest;
 class ListBucketsRequest;
+class ListMultipartUploadsRequest;
 class ListObjectsV2Request;
 class PutObjectRequest;
 class UploadPartRequest;
@@ -34,6 +36,7 @@ using DeleteObjectOutcome = Aws::Utils::Outcome<DeleteObjectResult, S3Error>;
 using GetBucketLocationOutcome = Aws::Utils::Outcome<GetBucketLocationResult, S3Error>;
 using GetObjectOutcome = Aws::Utils::Outcome<GetObjectResult, S3Error>;
 using ListBucketsOutcome = Aws::Utils::Outcome<ListBucketsResult, S3Error>;
+using ListMultipartUploadsOutcome = Aws::Utils::Outcome<ListMultipartUploadsResult, S3Error>;
 using ListObjectsV2Outcome = Aws::Utils::Outcome<ListObjectsV2Result, S3Error>;
 using PutObjectOutcome = Aws::Utils::Outcome<PutObjectResult, S3Error>;
 using UploadPartOutcome = Aws::Utils::Outcome<UploadPartResult, S3Error>;
