@@ -18,12 +18,14 @@ On start-up the proxy prints `ready PROXY_PORT CONTROL_PORT` on its standard out
 
 import argparse
 import asyncio
+import email.utils
 import re
 import socket
 import struct
 import sys
+import time
 import uuid
-from urllib.parse import urlsplit
+from urllib.parse import parse_qs, urlsplit
 
 IO_CHUNK = 256 * 1024
 STREAM_LIMIT = 1024 * 1024
@@ -50,9 +52,10 @@ class Rule:
         self.truncateAfter = int(fields.get("truncateAfter", "0"))
         self.delayMs = int(fields.get("delayMs", "0"))
         self.location = fields.get("location", "")
+        self.skewSeconds = int(fields.get("skewSeconds", "0"))
         self.matched = 0
         if self.action not in ("status", "reset", "truncate", "delay", "error200", "malformed",
-                               "redirect"):
+                               "redirect", "empty200", "page200", "repeattoken", "clock"):
             raise ValueError("unknown action " + self.action)
 
     def Select(self, method, target):
@@ -193,6 +196,36 @@ def ErrorXml(code, message, resource):
 MALFORMED_XML = (b'<?xml version="1.0" encoding="UTF-8"?>\n<ListAllMyBucketsResult><Owner><ID>'
                  b"proxy</ID><Buckets><Bucket><Name>half")
 
+# What a captive portal or a sign-in gateway answers in place of the service: well-formed XML,
+# but no S3 document.
+SIGN_IN_PAGE = (b'<?xml version="1.0" encoding="UTF-8"?>\n<html xmlns="http://www.w3.org/1999/xhtml">'
+                b"<head><title>Sign in</title></head><body><p>Please sign in to continue.</p>"
+                b"</body></html>")
+
+SKEW_LIMIT_SECONDS = 4 * 60
+
+
+def RepeatedTokenPage(target):
+    """A listing page that hands back the continuation token it was asked with."""
+    query = parse_qs(urlsplit(target).query)
+    token = query.get("continuation-token", ["repeat-1"])[0]
+    bucket = urlsplit(target).path.strip("/").split("/")[0]
+    return ('<?xml version="1.0" encoding="UTF-8"?>\n<ListBucketResult><Name>%s</Name>'
+            "<Prefix></Prefix><KeyCount>0</KeyCount><MaxKeys>1000</MaxKeys>"
+            "<IsTruncated>true</IsTruncated><NextContinuationToken>%s</NextContinuationToken>"
+            "</ListBucketResult>" % (bucket, token)).encode("utf-8")
+
+
+def SignedAt(head):
+    """Seconds since the epoch at which the request says it was signed, or None."""
+    value = head.Get("x-amz-date")
+    if not value:
+        return None
+    try:
+        return time.mktime(time.strptime(value, "%Y%m%dT%H%M%SZ")) - time.timezone
+    except ValueError:
+        return None
+
 
 class Proxy:
     def __init__(self, targetHost, targetPort):
@@ -228,6 +261,22 @@ class Proxy:
         self.records.append(record)
         rule = self.Choose(method, target)
         clientWantsClose = head.HasToken("connection", "close") or version == "HTTP/1.0"
+
+        if rule is not None and rule.action == "clock":
+            # A service whose clock runs skewSeconds ahead: a request signed too far from it is
+            # refused, anything else goes through.
+            serverTime = time.time() + rule.skewSeconds
+            signedAt = SignedAt(head)
+            if signedAt is not None and abs(signedAt - serverTime) < SKEW_LIMIT_SECONDS:
+                rule = None
+            else:
+                record.fault = "clock"
+                if head.HasToken("expect", "100-continue"):
+                    writer.write(b"HTTP/1.1 100 Continue\r\n\r\n")
+                    await writer.drain()
+                await CopyBody(head, reader, None, record.Take)
+                await self.Answer(writer, rule, method, target, record, serverTime)
+                return not clientWantsClose
 
         if rule is not None and rule.action == "delay":
             record.fault = "delay"
@@ -316,19 +365,34 @@ class Proxy:
             await writer.drain()
         return False
 
-    async def Answer(self, writer, rule, method, target, record):
+    async def Answer(self, writer, rule, method, target, record, serverTime=None):
+        requestId = uuid.uuid4().hex[:16].upper()
+        contentType = "application/xml"
         if rule.action == "malformed":
-            status, body, requestId = 200, MALFORMED_XML, uuid.uuid4().hex[:16].upper()
+            status, body = 200, MALFORMED_XML
+        elif rule.action == "empty200":
+            status, body = 200, b""
+        elif rule.action == "page200":
+            status, body, contentType = 200, SIGN_IN_PAGE, "text/html"
+        elif rule.action == "repeattoken":
+            status, body = 200, RepeatedTokenPage(target)
+        elif rule.action == "clock":
+            status = 403
+            body, requestId = ErrorXml("RequestTimeTooSkewed",
+                                       "The difference between the request time and the current "
+                                       "time is too large.", target.split("?")[0])
         else:
             status = 200 if rule.action == "error200" else rule.status
             body, requestId = ErrorXml(rule.errorCode, rule.errorMessage, target.split("?")[0])
         record.status = status
-        location = ""
+        extra = ""
         if rule.action == "redirect":
-            location = "Location: %s%s\r\n" % (rule.location, target)
-        head = ("HTTP/1.1 %d %s\r\nContent-Type: application/xml\r\nContent-Length: %d\r\n"
+            extra = "Location: %s%s\r\n" % (rule.location, target)
+        if serverTime is not None:
+            extra = "Date: %s\r\n" % email.utils.formatdate(serverTime, usegmt=True)
+        head = ("HTTP/1.1 %d %s\r\nContent-Type: %s\r\nContent-Length: %d\r\n"
                 "x-amz-request-id: %s\r\n%sServer: faultproxy\r\n\r\n" %
-                (status, REASONS.get(status, "Error"), len(body), requestId, location))
+                (status, REASONS.get(status, "Error"), contentType, len(body), requestId, extra))
         writer.write(head.encode("latin-1"))
         if method != "HEAD":
             writer.write(body)

@@ -28,6 +28,14 @@ const char* ActionName(FaultAction action) {
             return "malformed";
         case FaultAction::Redirect:
             return "redirect";
+        case FaultAction::Empty200:
+            return "empty200";
+        case FaultAction::Page200:
+            return "page200";
+        case FaultAction::RepeatToken:
+            return "repeattoken";
+        case FaultAction::Clock:
+            return "clock";
     }
     return "status";
 }
@@ -112,7 +120,8 @@ std::string FaultProxy::RuleText(const FaultRule& rule) {
            Field("action", ActionName(rule.action)) + Field("status", std::to_string(rule.status)) +
            Field("errorCode", rule.errorCode) + Field("errorMessage", rule.errorMessage) +
            Field("truncateAfter", std::to_string(rule.truncateAfter)) +
-           Field("delayMs", std::to_string(rule.delayMs));
+           Field("delayMs", std::to_string(rule.delayMs)) +
+           Field("skewSeconds", std::to_string(rule.skewSeconds));
 }
 
 void FaultProxy::ClearRules() { Control("POST", "/clear-rules"); }

@@ -18,6 +18,12 @@ enum class FaultAction {
     Error200,      // answer 200 with an S3 <Error> body, without forwarding
     MalformedXml,  // answer 200 with XML that does not parse, without forwarding
     Redirect,      // answer `status` (301, 302, 307, ...) with a Location: see AddRedirect
+    Empty200,      // answer 200 with no body, without forwarding
+    Page200,       // answer 200 with a well-formed XHTML sign-in page, without forwarding
+    RepeatToken,   // answer a listing page that hands back the continuation token it was given
+    Clock,         // a service whose clock runs `skewSeconds` ahead: requests signed four
+                   // minutes or more away from it get 403 RequestTimeTooSkewed with that Date,
+                   // the others are forwarded
 };
 
 struct FaultRule {
@@ -31,6 +37,7 @@ struct FaultRule {
     std::string errorMessage = "We encountered an internal error. Please try again.";
     long long truncateAfter = 0;
     int delayMs = 0;
+    int skewSeconds = 0;
 };
 
 struct RecordedRequest {
