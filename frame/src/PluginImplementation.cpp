@@ -37,14 +37,6 @@ bool EndsInSeparator(const std::wstring& path) {
     return !path.empty() && (path.back() == L'/' || path.back() == L'\\');
 }
 
-// The listing cache is neither copyable nor movable; each branch builds it in place.
-S3Listing MakeListing(ILog* log, ClientSource& clients, const std::string& region,
-                      const std::string& fallbackRegion) {
-    if (ActiveProfile().regionPolicy == RegionPolicy::PerBucket) {
-        return S3Listing(log, clients, region, fallbackRegion);
-    }
-    return S3Listing(log, clients);
-}
 }  // namespace
 
 PluginImplementation_SDKInitializer::PluginImplementation_SDKInitializer() {
@@ -63,11 +55,22 @@ PluginImplementation::PluginImplementation(ILog* log, ILink* link)
       clientConfig(GetConfig()),
       clients(
           ActiveProfile(), credentials, [this] { return GetConfig(); }, region),
-      listing(MakeListing(log, clients, region, fallbackRegion)),
+      listing(log, clients, fallbackRegion),
       openedFiles(),
       names(log, link, listing),
       transfer(log, listing, openedFiles) {
-    if (ActiveProfile().clientStrategy != ClientStrategy::Regional) {
+    const ProviderProfile& profile = ActiveProfile();
+    if (profile.endpointSource == EndpointSource::ServerNameParam && serverName.empty()) {
+        // Without a server name the client would talk to the SDK's public default endpoint,
+        // with the user's key id: no client is made, so nothing is sent and every operation
+        // fails.
+        for (const RootParameterCheck& check : profile.rootChecks) {
+            if (profile.serverNameKey != nullptr &&
+                std::wstring(check.key) == profile.serverNameKey) {
+                log->Write(2, check.messageWhenEmpty);
+            }
+        }
+    } else if (profile.clientStrategy != ClientStrategy::Regional) {
         s3Client = MakeS3Client(credentials, clientConfig);
         listing.SetS3Client(s3Client);
     }
@@ -158,16 +161,6 @@ ResultCode PluginImplementation::OpenFile(const std::wstring& path, FileAccessMo
 
 ResultCode PluginImplementation::ReadFile(unsigned char* buffer, unsigned int& size,
                                           unsigned int const& handle) {
-    if (size == 0) {
-        // Nothing asked, nothing delivered: the end of the data is told only by a read that
-        // had room for some, so a host probing with a length of 0 never takes a file for
-        // ended before it is.
-        const auto entry = openedFiles.files.find(handle);
-        if (entry == openedFiles.files.end() || entry->second->GetMode() != FileAccessMode::Read) {
-            return Failure;
-        }
-        return Success;
-    }
     return Guarded([&] { return transfer.ReadFile(buffer, size, handle); });
 }
 

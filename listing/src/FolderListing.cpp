@@ -1,8 +1,8 @@
 // Filling the tree from the service: the account's buckets, and one folder level at a time.
 #include <aws/s3/model/ListBucketsRequest.h>
-#include <aws/s3/model/ListObjectsV2Request.h>
 
 #include "frame/LogS3Error.h"
+#include "listing/ObjectPager.h"
 #include "listing/S3Listing.h"
 #include "namespace/PathMapping.h"
 #include "torvik/Strings.h"
@@ -11,8 +11,13 @@ namespace {
 
 constexpr int logSeverity = 2;
 
-// The host record of an object. The service's names are the keys: the SDK's result has
-// decoded the XML text once, and the name must stay exactly the key so that it opens again.
+// Whether a name from a listing can be opened again: one whole path component.
+bool IsOpenableName(const std::string& name) {
+    return !name.empty() && name.find('/') == std::string::npos;
+}
+
+// The host record of an object. The name is the key's last component exactly as stored, so
+// that it opens the object again.
 CFileInfo FileRecord(const Aws::S3::Model::Object& object, const std::string& name) {
     CFileInfo info;
     info.size = static_cast<std::uint64_t>(object.GetSize());
@@ -48,39 +53,34 @@ ResultCode S3Listing::GetFolderListing(const std::string& bucket, const std::str
     std::shared_ptr<Aws::S3::S3Client> client;
     if (GetBucketClient(bucket, ClientUse::Browse, client) != Success) return Failure;
 
-    std::string token;
-    do {
-        Aws::S3::Model::ListObjectsV2Request request;
-        request.SetBucket(bucket);
-        request.SetDelimiter("/");
-        request.SetPrefix(prefix);
-        if (!token.empty()) request.SetContinuationToken(token);
-        const auto outcome = client->ListObjectsV2(request);
-        if (!outcome.IsSuccess()) {
+    ObjectPager pager(client, bucket, prefix, "/");
+    ObjectPager::Page page;
+    while (pager.More()) {
+        if (pager.Next(page) != Success) {
             // The folder stays unlisted, so the next visit reads it again and merges the pages
             // that were missed around the entries already taken in.
             log->WriteFormatted(logSeverity, L"Cannot get folder listing %s",
                                 Torvik::strings::UTF8toWstr(prefix).c_str());
-            LogS3Error(log, outcome.GetError());
+            LogS3Error(log, pager.Error());
             return Failure;
         }
-        const auto& result = outcome.GetResult();
-        token = result.GetNextContinuationToken();
-
-        for (const auto& commonPrefix : result.GetCommonPrefixes()) {
-            std::string text = commonPrefix.GetPrefix();
+        for (const std::string& commonPrefix : page.commonPrefixes) {
+            std::string text = commonPrefix;
             if (!text.empty()) text.pop_back();  // the delimiter
             const std::string name = GetElementName(text);
+            // A key with an empty component ("a//b") would show as a folder that cannot be
+            // entered: a listing shows only names that open what they were listed from.
+            if (!IsOpenableName(name)) continue;
             folder->folders.emplace(name, Folder(name));
         }
-        for (const auto& object : result.GetContents()) {
+        for (const auto& object : page.objects) {
             const std::string& key = object.GetKey();
             // Folder markers, the folder's own among them, are not files.
             if (key.empty() || key.back() == '/') continue;
             const std::string name = GetElementName(key);
             folder->files.emplace(name, File(FileRecord(object, name)));
         }
-    } while (!token.empty());
+    }
 
     folder->listed = true;
     return Success;

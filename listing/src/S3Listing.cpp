@@ -40,12 +40,8 @@ S3Listing::Bucket::Bucket(const std::string& name) : Folder(name) {}
 
 S3Listing::Bucket::Bucket(const Folder& folder) : Folder(folder) {}
 
-S3Listing::S3Listing(ILog* log, ClientSource& clients) : S3Listing(log, clients, "", "") {}
-
-S3Listing::S3Listing(ILog* log, ClientSource& clients, const std::string& region,
-                     const std::string& fallbackRegion)
-    : region(region.empty() ? std::string(DefaultServiceRegion) : region),
-      fallbackRegion(fallbackRegion.empty() ? std::string("us-east-1") : fallbackRegion),
+S3Listing::S3Listing(ILog* log, ClientSource& clients, const std::string& fallbackRegion)
+    : fallbackRegion(fallbackRegion.empty() ? std::string("us-east-1") : fallbackRegion),
       log(log),
       clients(clients) {}
 
@@ -94,15 +90,10 @@ ResultCode S3Listing::GetListing(const std::string& path, std::list<CFileInfo>& 
     return Success;
 }
 
-ResultCode S3Listing::GetElementInfo(const std::string& path, CFileAttributes& attributes) {
+ResultCode S3Listing::WalkToParent(const std::string& path, Folder*& parent, std::string& name) {
     auto [bucketName, rest] = SplitStoragePath(path);
     Folder* current = FindBucket(bucketName);
     if (current == nullptr) return Failure;
-    if (rest.empty()) {
-        CopyAttributes(current->info, attributes);
-        return Success;
-    }
-
     std::string prefix;
     if (!current->listed) {
         const ResultCode result = GetFolderListing(bucketName, prefix, current);
@@ -119,26 +110,57 @@ ResultCode S3Listing::GetElementInfo(const std::string& path, CFileAttributes& a
             if (result != Success) return result;
         }
     }
+    parent = current;
+    name = rest;
+    return Success;
+}
 
+ResultCode S3Listing::GetElementInfo(const std::string& path, CFileAttributes& attributes) {
+    auto [bucketName, rest] = SplitStoragePath(path);
+    if (rest.empty()) {
+        Folder* bucket = FindBucket(bucketName);
+        if (bucket == nullptr) return Failure;
+        CopyAttributes(bucket->info, attributes);
+        return Success;
+    }
+    Folder* parent = nullptr;
+    std::string name;
+    const ResultCode walked = WalkToParent(path, parent, name);
+    if (walked != Success) return walked;
     // A folder and a file may share a name; the folder answers.
-    const auto folder = current->folders.find(rest);
-    if (folder != current->folders.end()) {
+    const auto folder = parent->folders.find(name);
+    if (folder != parent->folders.end()) {
         CopyAttributes(folder->second.info, attributes);
         return Success;
     }
-    const auto file = current->files.find(rest);
-    if (file != current->files.end()) {
+    const auto file = parent->files.find(name);
+    if (file != parent->files.end()) {
         CopyAttributes(file->second.info, attributes);
         return Success;
     }
     return NotFound;
 }
 
-ResultCode S3Listing::FindParentForAdd(const std::string& path, Folder*& parent,
+ResultCode S3Listing::GetFileInfo(const std::string& path, CFileAttributes& attributes) {
+    if (SplitStoragePath(path).second.empty()) return NotFound;  // a bucket is no file
+    Folder* parent = nullptr;
+    std::string name;
+    const ResultCode walked = WalkToParent(path, parent, name);
+    if (walked != Success) return walked;
+    const auto file = parent->files.find(name);
+    if (file == parent->files.end()) return NotFound;
+    CopyAttributes(file->second.info, attributes);
+    return Success;
+}
+
+ResultCode S3Listing::FindParentForAdd(const std::string& path, bool createMissing, Folder*& parent,
                                        std::string& name) {
     auto [bucketName, rest] = SplitStoragePath(path);
     Folder* current = FindBucket(bucketName);
-    if (current == nullptr) return Failure;
+    if (current == nullptr) {
+        if (!createMissing || !bucketsLoaded || bucketName.empty()) return Failure;
+        current = &buckets.emplace(bucketName, Bucket(bucketName)).first->second;
+    }
 
     std::string prefix;
     while (rest.find('/') != std::string::npos) {
@@ -150,8 +172,11 @@ ResultCode S3Listing::FindParentForAdd(const std::string& path, Folder*& parent,
             const ResultCode result = GetFolderListing(bucketName, prefix, current);
             if (result != Success) return result;
         }
-        const auto found = current->folders.find(component);
-        if (found == current->folders.end()) return Failure;
+        auto found = current->folders.find(component);
+        if (found == current->folders.end()) {
+            if (!createMissing) return Failure;
+            found = current->folders.emplace(component, Folder(component)).first;
+        }
         current = &found->second;
         prefix += component + "/";
     }
@@ -163,7 +188,7 @@ ResultCode S3Listing::FindParentForAdd(const std::string& path, Folder*& parent,
 ResultCode S3Listing::AddElementToListing(const std::string& path, CFileInfo& info) {
     Folder* parent = nullptr;
     std::string name;
-    const ResultCode result = FindParentForAdd(path, parent, name);
+    const ResultCode result = FindParentForAdd(path, false, parent, name);
     if (result != Success) return result;
     if (info.IsDirectory()) {
         parent->folders.emplace(name, Folder(info));
@@ -173,10 +198,10 @@ ResultCode S3Listing::AddElementToListing(const std::string& path, CFileInfo& in
     return Success;
 }
 
-ResultCode S3Listing::RecordWrittenFile(const std::string& path, const CFileInfo& info) {
+ResultCode S3Listing::RecordStoredElement(const std::string& path, const CFileInfo& info) {
     Folder* parent = nullptr;
     std::string name;
-    const ResultCode result = FindParentForAdd(path, parent, name);
+    const ResultCode result = FindParentForAdd(path, true, parent, name);
     if (result != Success) return result;
     if (info.IsDirectory()) {
         parent->folders.emplace(name, Folder(info));

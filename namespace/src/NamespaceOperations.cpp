@@ -1,11 +1,11 @@
 #include "namespace/NamespaceOperations.h"
 
 #include <aws/s3/model/DeleteObjectRequest.h>
-#include <aws/s3/model/ListObjectsV2Request.h>
 #include <aws/s3/model/PutObjectRequest.h>
 
 #include "frame/LogS3Error.h"
 #include "frame/ProviderProfile.h"
+#include "listing/ObjectPager.h"
 #include "namespace/PathMapping.h"
 #include "torvik/Strings.h"
 
@@ -54,7 +54,10 @@ ResultCode NamespaceOperations::CreateFolder(const std::wstring& path) {
     const auto [bucket, key] = SplitStoragePath(storagePath);
     // A leading separator leaves no bucket; a request without one would be read as addressing
     // the first component of the key as a bucket.
-    if (bucket.empty()) return Failure;
+    if (bucket.empty()) {
+        log->WriteFormatted(kSeverity, L"Cannot create folder %s", path.c_str());
+        return Failure;
+    }
     const std::string name = GetElementName(storagePath);
 
     std::shared_ptr<Aws::S3::S3Client> client;
@@ -76,7 +79,7 @@ ResultCode NamespaceOperations::CreateFolder(const std::wstring& path) {
     info.attributes = CFileAttributes::DirectoryAttribute;
     info.name = Torvik::strings::UTF8toWstr(name);
     // The marker is stored; whether the cache could take the folder does not change that.
-    listing.AddElementToListing(storagePath, info);
+    listing.RecordStoredElement(storagePath, info);
     return Success;
 }
 
@@ -94,27 +97,26 @@ ResultCode NamespaceOperations::DeleteFolder(const std::wstring& path) {
     // Flat listing (no delimiter), page after page. Each page is deleted before the next is
     // asked for: the continuation token names a position in key order, which the deletes of
     // keys before it do not move.
-    Aws::String token;
-    do {
-        Aws::S3::Model::ListObjectsV2Request listRequest;
-        listRequest.SetBucket(bucket);
-        listRequest.SetPrefix(prefix);
-        if (!token.empty()) listRequest.SetContinuationToken(token);
-        const auto listed = client->ListObjectsV2(listRequest);
-        if (!listed.IsSuccess()) return Failure;
-
-        for (const auto& object : listed.GetResult().GetContents()) {
-            // The key exactly as listed: the result model has already decoded the XML text.
+    ObjectPager pager(client, bucket, prefix, "");
+    ObjectPager::Page page;
+    while (pager.More()) {
+        if (pager.Next(page) != Success) {
+            // A failed request is the caller's to report; a service that repeats its token
+            // is not something an operator would otherwise learn of.
+            if (pager.RepeatedToken()) {
+                log->WriteFormatted(kSeverity, L"Cannot get folder listing %s",
+                                    Torvik::strings::UTF8toWstr(prefix).c_str());
+                LogS3Error(log, pager.Error());
+            }
+            return Failure;
+        }
+        for (const auto& object : page.objects) {
             Aws::S3::Model::DeleteObjectRequest deleteRequest;
             deleteRequest.SetBucket(bucket);
             deleteRequest.SetKey(object.GetKey());
             if (!client->DeleteObject(deleteRequest).IsSuccess()) return Failure;
         }
-        // A service that hands back the token it was given would keep this loop going forever.
-        const Aws::String next = listed.GetResult().GetNextContinuationToken();
-        if (!next.empty() && next == token) return Failure;
-        token = next;
-    } while (!token.empty());
+    }
 
     // The cache names the deleted prefix by the storage path: for a bucket alone that is the
     // bucket's folder with the empty name (the keys beginning with '/'), never the bucket.
@@ -127,7 +129,10 @@ ResultCode NamespaceOperations::DeleteFile(const std::wstring& path) {
     const auto [bucket, key] = SplitStoragePath(storagePath);
     // An object delete with an empty key would address the bucket itself, one without a bucket
     // the first component of the key.
-    if (bucket.empty() || key.empty()) return Failure;
+    if (bucket.empty() || key.empty()) {
+        log->WriteFormatted(kSeverity, L"Cannot delete file %s", path.c_str());
+        return Failure;
+    }
 
     std::shared_ptr<Aws::S3::S3Client> client;
     if (listing.GetBucketClient(bucket, ClientUse::Edit, client) != Success || !client) {

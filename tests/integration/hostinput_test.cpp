@@ -5,10 +5,15 @@
 // nothing behind; never a crash, a hang or a leak.
 #include <gtest/gtest.h>
 #include <sys/mman.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <climits>
+#include <fstream>
 #include <list>
+#include <map>
 #include <memory>
 #include <optional>
 #include <stdexcept>
@@ -162,11 +167,13 @@ TEST_P(PathForms, EverySeparatorMixStoresUnderTheKeyItNamesAndReadsBack) {
         const std::wstring path = InBucket(forms[i]);
         const ResultCode written =
             ExpectStoredExactlyOrNothing(storage, path, "content " + std::to_string(i));
-        // Empty components name keys the listing cannot place; such a write may fail, but
-        // one that succeeds has stored exactly what was written (checked above).
+        // Empty components name keys no listing could show under a name that opens them
+        // again: such a write is refused.
         const bool emptyComponent =
             KeyOf(path).find("//") != std::string::npos || KeyOf(path).front() == '/';
-        if (full && !emptyComponent) {
+        if (emptyComponent) {
+            EXPECT_EQ(written, Failure) << Shown(path);
+        } else if (full) {
             EXPECT_EQ(written, Success)
                 << Shown(path) << " " << testing::PrintToString(storage.log.Texts());
         }
@@ -335,7 +342,8 @@ class LargeBuffer {
     void* address;
 };
 
-class Handles : public HostInput, public testing::WithParamInterface<const char*> {
+// Each deliverable, the loopback build of the fixed-endpoint one through a proxy on its port.
+class EachDeliverable : public HostInput, public testing::WithParamInterface<const char*> {
   protected:
     FaultProxy& ProxyFor(const std::string& deliverable) {
         if (deliverable != "PennatLoopback") return *proxy;
@@ -352,6 +360,9 @@ class Handles : public HostInput, public testing::WithParamInterface<const char*
     }
     std::unique_ptr<FaultProxy> fixedProxy;
 };
+
+class Handles : public EachDeliverable {};
+class Answers : public EachDeliverable {};
 
 TEST_P(Handles, StaleForeignAndClosedHandlesFailAndChangeNothing) {
     admin.PutObject(bucket, "in.bak", "0123456789");
@@ -415,6 +426,7 @@ TEST_P(Handles, StaleForeignAndClosedHandlesFailAndChangeNothing) {
 
 TEST_P(Handles, LengthsOfNothingAndOfEverything) {
     admin.PutObject(bucket, "ten.bak", "0123456789");
+    admin.PutObject(bucket, "empty.bak", "");
     FaultProxy& server = ProxyFor(GetParam());
     Storage storage(GetParam(), server.Url());
     storage.Open();
@@ -462,22 +474,184 @@ TEST_P(Handles, LengthsOfNothingAndOfEverything) {
     length = 1u << 31;
     EXPECT_EQ(storage->ReadFile(large.Data(), length, handle), EndOfData);
     EXPECT_EQ(length, 0u);
+    // Once every byte is delivered, a read of nothing tells the end too: a host that asks for
+    // what it believes is left must see it.
     length = 0;
-    EXPECT_EQ(storage->ReadFile(nullptr, length, handle), Success);
+    EXPECT_EQ(storage->ReadFile(nullptr, length, handle), EndOfData);
     EXPECT_EQ(storage->SeekFile(handle, 1ul << 63), Success);
     length = 1u << 31;
     EXPECT_EQ(storage->ReadFile(large.Data(), length, handle), EndOfData);
     EXPECT_EQ(storage->CloseFile(handle), Success);
 
-    // A whole file read at once into the large buffer.
+    // A whole file read at once into the large buffer; a host that asks for exactly what is
+    // left, and then for nothing, is told the end.
     ASSERT_EQ(storage->OpenFile(InBucket("\\ten.bak"), FileAccessMode::Read, handle), Success);
     length = 1u << 31;
     ASSERT_EQ(storage->ReadFile(large.Data(), length, handle), Success);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(large.Data()), length), "0123456789");
+    length = 0;
+    EXPECT_EQ(storage->ReadFile(large.Data(), length, handle), EndOfData);
+    EXPECT_EQ(storage->CloseFile(handle), Success);
+    // An empty file ends at once.
+    ASSERT_EQ(storage->OpenFile(InBucket("\\empty.bak"), FileAccessMode::Read, handle), Success);
+    length = 0;
+    EXPECT_EQ(storage->ReadFile(nullptr, length, handle), EndOfData);
     EXPECT_EQ(storage->CloseFile(handle), Success);
 }
 
 INSTANTIATE_TEST_SUITE_P(Deliverables, Handles,
+                         testing::Values("Mardel", "Ruvast", "Golmer", "Tresko", "PennatLoopback"));
+
+// ---- What the service holds, told truly ----
+
+// Every name a listing shows opens what it was listed from, byte for byte: keys with a carriage
+// return or with text that reads as a character reference, a file beside a folder of the same
+// name; keys with empty components, which no name could open again, are not shown at all.
+TEST_P(Answers, EveryListedNameOpensTheObjectItWasListedFrom) {
+    const std::map<std::string, std::string> files = {
+        {"cr\rname.bak", "carriage return"},        {"lf&#xA;ref.bak", "line feed reference"},
+        {"&#xD;.bak", "carriage return reference"}, {"amp&amp;.bak", "ampersand text"},
+        {"pct%41+plus .bak", "percent and plus"},   {"lt<gt>\"q'.bak", "markup"},
+        {"twin", "the file beside the folder"},
+    };
+    for (const auto& [name, content] : files) admin.PutObject(bucket, "keys/" + name, content);
+    admin.PutObject(bucket, "keys/twin/inner.bak", "inner");
+    admin.PutObject(bucket, "keys/onlyfolder/z.bak", "z");
+    admin.PutObject(bucket, "keys/empty//hidden.bak", "hidden");
+    admin.PutObject(bucket, "keys//lead.bak", "lead");
+
+    FaultProxy& server = ProxyFor(GetParam());
+    Storage storage(GetParam(), server.Url());
+    storage.Open();
+    std::list<CFileInfo> entries;
+    ASSERT_EQ(storage->GetListing(InBucket("\\keys"), entries), Success);
+    std::map<std::string, std::string> listedFiles;
+    std::vector<std::string> folders;
+    for (const CFileInfo& entry : entries) {
+        const std::string name = Narrow(entry.name);
+        EXPECT_FALSE(name.empty());
+        EXPECT_EQ(name.find('/'), std::string::npos) << name;
+        const std::wstring path = InBucket("\\keys\\") + entry.name;
+        if (entry.IsDirectory()) {
+            folders.push_back(name);
+            std::list<CFileInfo> inside;
+            EXPECT_EQ(storage->GetListing(path, inside), Success) << name;
+        } else {
+            listedFiles[name] = storage.Read(path).value_or("(not readable)");
+        }
+    }
+    EXPECT_EQ(listedFiles, files);
+    EXPECT_EQ(folders, (std::vector<std::string>{"empty", "onlyfolder", "twin"}));
+    // A name that is only a folder is no file to read.
+    unsigned int handle = 77;
+    EXPECT_EQ(storage->OpenFile(InBucket("\\keys\\onlyfolder"), FileAccessMode::Read, handle),
+              Failure);
+    EXPECT_EQ(handle, 77u);
+    std::list<CFileInfo> emptyFolder;
+    ASSERT_EQ(storage->GetListing(InBucket("\\keys\\empty"), emptyFolder), Success);
+    EXPECT_TRUE(emptyFolder.empty());
+
+    // Paths with empty components are refused at open, before any request, both ways.
+    server.ClearRequests();
+    for (const char* form : {"\\keys\\empty\\\\hidden.bak", "\\keys/\\lead.bak", "\\\\x.bak"}) {
+        EXPECT_EQ(storage->OpenFile(InBucket(form), FileAccessMode::Read, handle), Failure) << form;
+        EXPECT_EQ(storage->OpenFile(InBucket(form), FileAccessMode::Write, handle), Failure)
+            << form;
+    }
+    EXPECT_TRUE(server.Requests().empty());
+
+    // The same keys come back exactly from the listing that deletes a folder.
+    ASSERT_EQ(storage->DeleteFolder(InBucket("\\keys")), Success);
+    EXPECT_TRUE(admin.ListKeys(bucket, "keys/").empty());
+}
+
+// Once the service has stored an object the close succeeds and the file is listed, whatever
+// the cache knew of its folders: one this instance deleted, one another client made after the
+// parent was listed, and ones nobody made.
+TEST_P(Answers, AStoredFileIsASuccessWhateverTheCacheKnewOfItsFolders) {
+    admin.PutObject(bucket, "gone/old.bak", "old");
+    FaultProxy& server = ProxyFor(GetParam());
+    Storage storage(GetParam(), server.Url());
+    storage.Open();
+    std::list<CFileInfo> top;
+    ASSERT_EQ(storage->GetListing(InBucket(""), top), Success);
+    admin.PutObject(bucket, "late/first.bak", "first");
+    ASSERT_EQ(storage->DeleteFolder(InBucket("\\gone")), Success);
+
+    const std::vector<std::pair<std::string, std::string>> writes = {
+        {"gone\\again.bak", "again"},
+        {"late\\second.bak", "second"},
+        {"new1\\new2\\deep.bak", "deep"}};
+    for (const auto& [path, content] : writes) {
+        EXPECT_EQ(storage.Write(InBucket("\\" + path), content), Success) << path;
+        EXPECT_EQ(storage.Read(InBucket("\\" + path)), std::optional<std::string>(content)) << path;
+    }
+    std::list<CFileInfo> late;
+    ASSERT_EQ(storage->GetListing(InBucket("\\late"), late), Success);
+    std::vector<std::string> names;
+    for (const CFileInfo& entry : late) names.push_back(Narrow(entry.name));
+    EXPECT_EQ(names, (std::vector<std::string>{"first.bak", "second.bak"}));
+}
+
+// Data that could not be kept is never stored: a write that found no memory for its block
+// fails, and the close then sends nothing and fails, so the good earlier version of the file
+// stays. The allocation is made to fail by an address-space limit in a child process.
+TEST_P(Answers, AWriteThatLostDataNeverEndsInAStoredObject) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "an address-space limit cannot be combined with the sanitizer's shadow "
+                    "memory; the unsanitized build runs this case";
+#endif
+    admin.PutObject(bucket, "kept.bak", "the good earlier version");
+    FaultProxy& server = ProxyFor(GetParam());
+    const std::string block(64 * kMiB, 'n');
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        int code = 0;
+        {
+            Storage storage(GetParam(), server.Url());
+            storage.Open();
+            unsigned int handle = 0;
+            if (storage->OpenFile(InBucket("\\kept.bak"), FileAccessMode::Write, handle) !=
+                Success) {
+                _exit(10);
+            }
+            unsigned int length = 1024;
+            if (storage->WriteFile(reinterpret_cast<const unsigned char*>(block.data()), length,
+                                   handle) != Success) {
+                _exit(11);
+            }
+            // Room for a few more pages, not for the block.
+            long pages = 0;
+            std::ifstream("/proc/self/statm") >> pages;
+            rlimit limit{};
+            getrlimit(RLIMIT_AS, &limit);
+            const rlim_t before = limit.rlim_cur;
+            limit.rlim_cur = static_cast<rlim_t>(pages) * sysconf(_SC_PAGESIZE) + 8 * kMiB;
+            setrlimit(RLIMIT_AS, &limit);
+            length = static_cast<unsigned int>(block.size());
+            const ResultCode written = storage->WriteFile(
+                reinterpret_cast<const unsigned char*>(block.data()), length, handle);
+            limit.rlim_cur = before;
+            setrlimit(RLIMIT_AS, &limit);
+            if (written != Failure) code = 12;
+            server.ClearRequests();
+            if (storage->CloseFile(handle) != Failure) code = 13;
+            if (!server.Requests().empty()) code = 14;
+        }
+        _exit(code);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "12: the write did not fail, 13: the close did not fail, "
+                                         "14: the close sent a request";
+    EXPECT_EQ(admin.GetObject(bucket, "kept.bak"),
+              std::optional<std::string>("the good earlier version"));
+    EXPECT_TRUE(admin.ListMultipartUploads(bucket).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Deliverables, Answers,
                          testing::Values("Mardel", "Ruvast", "Golmer", "Tresko", "PennatLoopback"));
 
 // ---- Parameters ----
@@ -575,6 +749,9 @@ TEST_F(HostInput, EmptyAndAbsurdlyLongParametersFailCleanlyOrWork) {
         std::list<CFileInfo> entries;
         EXPECT_EQ(bare->GetListing(L"", entries), Failure);
         EXPECT_TRUE(bare.log.Contains("Server name is empty"));
+        // Without a server nothing is sent: not to the SDK's public default endpoint either.
+        EXPECT_FALSE(bare.log.Contains("Cannot get buckets listing."));
+        EXPECT_NE(bare.Write(Wide(bucket + "\\bare.bak"), "bare"), Success);
     });
 }
 

@@ -502,6 +502,8 @@ TEST_F(Namespace, DeleteFileOfABucketAloneSendsNothing) {
     EXPECT_EQ(storage->DeleteFile(L""), Failure);
     EXPECT_TRUE(proxy->Requests().empty());
     EXPECT_TRUE(admin.BucketExists(bucket));
+    // Each refusal is told, naming the path, as a failed delete is.
+    EXPECT_TRUE(storage.log.Contains("Cannot delete file " + bucket + "\\"));
 }
 
 TEST_F(Namespace, APathWithoutABucketSendsNothing) {
@@ -518,6 +520,8 @@ TEST_F(Namespace, APathWithoutABucketSendsNothing) {
     EXPECT_EQ(storage->CreateFolder(Wide("\\" + bucket + "\\new")), Failure);
     EXPECT_TRUE(proxy->Requests().empty());
     EXPECT_EQ(admin.ListKeys(bucket), std::vector<std::string>{"2024/full.bak"});
+    EXPECT_TRUE(storage.log.Contains("Cannot delete file \\" + bucket + "\\2024\\full.bak"));
+    EXPECT_TRUE(storage.log.Contains("Cannot create folder \\" + bucket + "\\new"));
 }
 
 class ExportedEndpoint : public Namespace, public ::testing::WithParamInterface<const char*> {};

@@ -687,6 +687,36 @@ TEST_F(Transfer, FailedCompletionIsAbortedAndReported) {
     EXPECT_NE(instance->GetElementAttributes(Path("no-finish.bak"), attributes), Success);
 }
 
+// A completion the service carried out but whose answer was lost: the retry finds no such
+// upload, and the stored object, with the multipart ETag of the parts sent and every byte
+// written, says the upload is done.
+TEST_F(Transfer, ACompletionWhoseAnswerWasLostIsTakenFromTheStoredObject) {
+    proxy.AddRule(FaultRule{"POST", "uploadId=", 1, 1, FaultAction::Truncate});
+    unsigned int handle = 0;
+    ASSERT_EQ(instance->OpenFile(Path("answered.bak"), FileAccessMode::Write, handle), Success);
+    ASSERT_EQ(Write(*instance, handle, 16, kUnit + 10, kUnit + 1), Success);
+    EXPECT_EQ(instance->CloseFile(handle), Success) << testing::PrintToString(host.log.Texts());
+    EXPECT_TRUE(Of("answered.bak", IsAbort).empty());
+    ExpectStored("answered.bak", 16, kUnit + 10);
+    // Stored as a single upload would be: as data, not as the multipart start's XML.
+    const auto head =
+        admin.Request("HEAD", testhost::S3Admin::ObjectTarget(bucket, "answered.bak"));
+    EXPECT_EQ(head.headers.at("content-type"), "binary/octet-stream");
+}
+
+// An older object under the key is not taken for the one this upload would have made.
+TEST_F(Transfer, AFailedCompletionIsNotTakenForAnOlderObjectUnderTheKey) {
+    admin.PutObject(bucket, "older.bak", "an older version");
+    proxy.AddRule(FaultRule{"POST", "uploadId=", 1, -1, FaultAction::Status});
+    unsigned int handle = 0;
+    ASSERT_EQ(instance->OpenFile(Path("older.bak"), FileAccessMode::Write, handle), Success);
+    ASSERT_EQ(Write(*instance, handle, 17, kUnit + 1, kUnit + 1), Success);
+    EXPECT_EQ(instance->CloseFile(handle), Failure);
+    EXPECT_EQ(Of("older.bak", IsAbort).size(), 1u);
+    EXPECT_EQ(admin.GetObject(bucket, "older.bak"), std::optional<std::string>("an older version"));
+    EXPECT_TRUE(admin.ListMultipartUploads(bucket).empty());
+}
+
 TEST_F(Transfer, CompletionAndAbortBothFailing) {
     proxy.AddRule(FaultRule{"POST", "uploadId=", 1, 1, FaultAction::Status});
     proxy.AddRule(FaultRule{"DELETE", "uploadId=", 1, 1, FaultAction::Status, 503, "SlowDown",

@@ -135,14 +135,14 @@ TEST_F(ListingTree, AddingKeepsAnExistingRecordAndRecordingAWrittenFileReplacesI
     ASSERT_EQ(tree.listing.GetElementInfo(bucket + "/f.bak", attributes), Success);
     EXPECT_EQ(attributes.size, 1u);
 
-    ASSERT_EQ(tree.listing.RecordWrittenFile(bucket + "/f.bak", FileRecord("f.bak", 3)), Success);
+    ASSERT_EQ(tree.listing.RecordStoredElement(bucket + "/f.bak", FileRecord("f.bak", 3)), Success);
     ASSERT_EQ(tree.listing.GetElementInfo(bucket + "/f.bak", attributes), Success);
     EXPECT_EQ(attributes.size, 3u);
 
     // A record the service listed is replaced as well.
     ASSERT_EQ(tree.listing.GetElementInfo(bucket + "/listed.bak", attributes), Success);
     EXPECT_EQ(attributes.size, 5u);
-    ASSERT_EQ(tree.listing.RecordWrittenFile(bucket + "/listed.bak", FileRecord("listed.bak", 7)),
+    ASSERT_EQ(tree.listing.RecordStoredElement(bucket + "/listed.bak", FileRecord("listed.bak", 7)),
               Success);
     ASSERT_EQ(tree.listing.GetElementInfo(bucket + "/listed.bak", attributes), Success);
     EXPECT_EQ(attributes.size, 7u);
@@ -172,13 +172,28 @@ TEST_F(ListingTree, AFolderCreatedElsewhereIsFoundOnlyWhereTheProfileRereads) {
     }
 }
 
-TEST_F(ListingTree, AnUnknownBucketOrFolderCannotTakeAnElement) {
-    Tree tree(ClientStrategy::Shared, true);
+TEST_F(ListingTree, AnUnknownFolderTakesNoElementButAStoredOneProvesItsFolders) {
+    Tree tree(ClientStrategy::Shared, false);
     ASSERT_EQ(tree.listing.GetBucketsList(), Success);
     CFileInfo file = FileRecord("x.bak", 1);
     EXPECT_EQ(tree.listing.AddElementToListing(bucket + "-absent/x.bak", file), Failure);
     EXPECT_EQ(tree.listing.AddElementToListing(bucket + "/absent/x.bak", file), Failure);
-    EXPECT_EQ(tree.listing.RecordWrittenFile(bucket + "/absent/x.bak", file), Failure);
+    // An object the service has just stored exists, and so do the folders on its way, even
+    // where the tree, listed before another client made them, lacks them.
+    ASSERT_EQ(tree.listing.RecordStoredElement(bucket + "/absent/deeper/x.bak", file), Success);
+    CFileAttributes attributes;
+    ASSERT_EQ(tree.listing.GetElementInfo(bucket + "/absent/deeper/x.bak", attributes), Success);
+    EXPECT_EQ(attributes.size, 1u);
+    EXPECT_TRUE(tree.listing.GetElementInfo(bucket + "/absent", attributes) == Success &&
+                attributes.IsDirectory());
+    // A listing that fails on the way still fails the record.
+    Tree fresh(ClientStrategy::Shared, false);
+    ASSERT_EQ(fresh.listing.GetBucketsList(), Success);
+    testhost::FaultRule refuse;
+    refuse.count = -1;
+    refuse.pathRegex = "list-type=2";
+    fresh.proxy.AddRule(refuse);
+    EXPECT_EQ(fresh.listing.RecordStoredElement(bucket + "/a/y.bak", file), Failure);
 }
 
 TEST_F(ListingTree, RemovedElementsLeaveTheTreeWithoutARequest) {

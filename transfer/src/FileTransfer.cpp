@@ -11,6 +11,13 @@
 namespace {
 
 // The opened file of `handle` if it is of kind T; null for an unknown handle or the other kind.
+// A key every component of which has a name. One with an empty component ("a//b", "/a", "a/")
+// could be stored but never listed under a name that opens it again.
+bool HasOnlyNamedComponents(const std::string& key) {
+    return !key.empty() && key.front() != '/' && key.back() != '/' &&
+           key.find("//") == std::string::npos;
+}
+
 template <class T>
 std::shared_ptr<T> FindFile(AllOpenedFiles& openedFiles, unsigned int handle) {
     const auto entry = openedFiles.files.find(handle);
@@ -28,7 +35,7 @@ ResultCode FileTransfer::OpenFile(const std::wstring& path, FileAccessMode::ID m
     const std::string storagePath = GetStoragePath(path);
     const auto [bucket, key] = SplitStoragePath(storagePath);
     // The root or a bucket alone names no object: nothing could be stored or read there.
-    if (bucket.empty() || key.empty()) return Failure;
+    if (bucket.empty() || !HasOnlyNamedComponents(key)) return Failure;
 
     std::shared_ptr<Aws::S3::S3Client> client;
     if (listing.GetBucketClient(bucket, ClientUse::Transfer, client) != Success || !client) {
@@ -44,8 +51,9 @@ ResultCode FileTransfer::OpenFile(const std::wstring& path, FileAccessMode::ID m
         return Success;
     }
 
+    // The file's own record, also where a folder of the same name exists beside it.
     CFileAttributes attributes;
-    if (listing.GetElementInfo(storagePath, attributes) != Success) return Failure;
+    if (listing.GetFileInfo(storagePath, attributes) != Success) return Failure;
     handle = openedFiles.add(
         new S3DownloadFileInfo(fileLog, mode, std::move(client), bucket, key, attributes.size));
     return Success;
@@ -55,6 +63,11 @@ ResultCode FileTransfer::ReadFile(unsigned char* buffer, unsigned int& size, uns
     const std::shared_ptr<S3DownloadFileInfo> file =
         FindFile<S3DownloadFileInfo>(openedFiles, handle);
     if (!file) return Failure;
+    if (size == 0) {
+        // Nothing asked, nothing fetched: the end is told once every byte has been delivered,
+        // never before.
+        return file->AtEnd() ? EndOfData : Success;
+    }
     unsigned long length = size;
     const ResultCode result = file->ReadData(buffer, length);
     size = static_cast<unsigned int>(length);
@@ -87,5 +100,5 @@ ResultCode FileTransfer::CloseFile(unsigned int handle) {
     // whether the object was stored; only a stored file enters the listing.
     if (upload->Finish() != Success) return Failure;
     if (mode != FileAccessMode::Write) return Success;
-    return listing.RecordWrittenFile(upload->GetPath(), upload->GetFileInfo());
+    return listing.RecordStoredElement(upload->GetPath(), upload->GetFileInfo());
 }

@@ -7,11 +7,65 @@
 #include <aws/s3/model/PutObjectRequest.h>
 #include <aws/s3/model/UploadPartRequest.h>
 
+#include <openssl/evp.h>
+
 #include <utility>
 
 #include "TransferReport.h"
+#include "listing/ObjectPager.h"
 #include "namespace/PathMapping.h"
 #include "torvik/Strings.h"
+
+namespace {
+// An ETag without the quotes a service puts around it.
+std::string Unquoted(const std::string& etag) {
+    if (etag.size() >= 2 && etag.front() == '"' && etag.back() == '"') {
+        return etag.substr(1, etag.size() - 2);
+    }
+    return etag;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+// The ETag a service gives an object completed from parts with these ETags: the MD5 of their
+// binary MD5s one after another, then "-" and the count. Empty when a part's ETag is no MD5
+// (an encrypted upload, say), so that nothing can match it.
+std::string MultipartETag(const std::vector<Aws::S3::Model::CompletedPart>& parts) {
+    std::string digests;
+    for (const auto& part : parts) {
+        const std::string hex = Unquoted(part.GetETag());
+        if (hex.size() != 32) return {};
+        for (std::size_t i = 0; i < hex.size(); i += 2) {
+            const int high = HexDigit(hex[i]);
+            const int low = HexDigit(hex[i + 1]);
+            if (high < 0 || low < 0) return {};
+            digests.push_back(static_cast<char>(high * 16 + low));
+        }
+    }
+    unsigned char md5[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    if (EVP_Digest(digests.data(), digests.size(), md5, &length, EVP_md5(), nullptr) != 1) {
+        return {};
+    }
+    static const char kHex[] = "0123456789abcdef";
+    std::string etag;
+    for (unsigned int i = 0; i < length; ++i) {
+        etag.push_back(kHex[md5[i] >> 4]);
+        etag.push_back(kHex[md5[i] & 0xF]);
+    }
+    return etag + "-" + std::to_string(parts.size());
+}
+}  // namespace
+
+std::uint64_t S3UploadFileInfo::PartThresholdFor(int partNumber, std::uint64_t unit) {
+    const int thousands = partNumber <= 0 ? 1 : (partNumber + 999) / 1000;
+    return unit * static_cast<std::uint64_t>(thousands);
+}
 
 S3UploadFileInfo::S3UploadFileInfo(ILog* log, const FileAccessMode::ID& mode,
                                    std::shared_ptr<Aws::S3::S3Client> client,
@@ -33,15 +87,17 @@ std::string S3UploadFileInfo::GetPath() const { return bucket + "/" + key; }
 
 ResultCode S3UploadFileInfo::WriteData(const unsigned char*& data, unsigned long length) {
     if (dataLost || finished) return Failure;
+    if (length > 0 && partNumber >= maxParts) return RefuseBeyondLastPart();
     const std::uint64_t taken = buffer->Append(reinterpret_cast<const char*>(data), length);
     if (taken != length) {
         // Out of memory: the block is not whole in the buffer, so the object never can be.
+        transfer_report::ToLog(log, L"Out of memory: the data written cannot be kept for upload.");
         dataLost = true;
         ReplaceBuffer();
         return Failure;
     }
     fileInfo.size += length;
-    if (GetBufferedDataSize() <= partThreshold) return Success;
+    if (GetBufferedDataSize() <= PartThresholdFor(partNumber + 1, transferUnit)) return Success;
 
     if (!multipartStarted && InitializeMultipartUpload() != Success) {
         dataLost = true;
@@ -56,6 +112,9 @@ ResultCode S3UploadFileInfo::InitializeMultipartUpload() {
     Aws::S3::Model::CreateMultipartUploadRequest request;
     request.SetBucket(bucket);
     request.SetKey(key);
+    // The type the object gets, as a single PutObject gives it; left out, the request's own
+    // XML type would be stored with the object.
+    request.SetContentType("binary/octet-stream");
     auto outcome = client->CreateMultipartUpload(request);
     if (!outcome.IsSuccess()) {
         transfer_report::ToLog(log, L"Cannot initialize multipart upload.", &outcome.GetError());
@@ -71,6 +130,7 @@ ResultCode S3UploadFileInfo::InitializeMultipartUpload() {
 }
 
 ResultCode S3UploadFileInfo::UploadNextPart() {
+    if (partNumber >= maxParts) return RefuseBeyondLastPart();
     ++partNumber;
     bool sent = false;
     {
@@ -104,10 +164,12 @@ ResultCode S3UploadFileInfo::UploadNextPart() {
 ResultCode S3UploadFileInfo::Finish() {
     if (finished) return finishResult;
     finished = true;
-    if (!multipartStarted) {
-        finishResult = PutWholeObject();
-    } else if (dataLost) {
+    if (dataLost) {
+        // Bytes written are gone: storing what is left would replace the object under the key
+        // with an incomplete one.
         finishResult = AbandonUpload();
+    } else if (!multipartStarted) {
+        finishResult = PutWholeObject();
     } else if (GetBufferedDataSize() > 0 && UploadNextPart() != Success) {
         if (log == nullptr) transfer_report::ToStandardError("Can't upload part");
         finishResult = AbandonUpload();
@@ -144,6 +206,9 @@ ResultCode S3UploadFileInfo::CompleteUpload() {
     // A 200 answer whose body is an <Error> comes back as a failed outcome too.
     auto completion = client->CompleteMultipartUpload(request);
     if (completion.IsSuccess()) return Success;
+    // The answer may be lost while the service completed the upload (a retry then finds no
+    // such upload): the object itself tells.
+    if (StoredAsCompleted()) return Success;
 
     Aws::S3::Model::AbortMultipartUploadRequest abortRequest;
     abortRequest.SetBucket(bucket);
@@ -164,6 +229,30 @@ ResultCode S3UploadFileInfo::CompleteUpload() {
         transfer_report::ToStandardError("Multipart Upload failed and can't be canceled");
     }
     return Failure;
+}
+
+ResultCode S3UploadFileInfo::RefuseBeyondLastPart() {
+    // Every byte from here on needs a part the service would refuse, and with it the whole
+    // upload: the file fails now, before anything more is sent.
+    transfer_report::ToLog(log, L"The file is too large: an object holds at most 10000 parts.");
+    if (log == nullptr) transfer_report::ToStandardError("The file is too large for one object");
+    ReplaceBuffer();
+    dataLost = true;
+    return Failure;
+}
+
+bool S3UploadFileInfo::StoredAsCompleted() const {
+    const std::string expected = MultipartETag(completedParts);
+    if (expected.empty()) return false;
+    ObjectPager pager(client, bucket, key, "", 1);
+    ObjectPager::Page page;
+    if (pager.Next(page) != Success) return false;
+    for (const auto& object : page.objects) {
+        if (object.GetKey() != key) continue;
+        return Unquoted(object.GetETag()) == expected &&
+               static_cast<std::uint64_t>(object.GetSize()) == fileInfo.size;
+    }
+    return false;
 }
 
 ResultCode S3UploadFileInfo::AbandonUpload() {

@@ -40,14 +40,11 @@ class S3Listing {
         std::string region;  // regional strategy: empty until first looked up
     };
 
-    // Non-regional profiles: requests go through the clients that `clients` hands out.
-    S3Listing(ILog* log, ClientSource& clients);
-    // Regional profile: `region` serves requests that concern no bucket and `fallbackRegion`
-    // the buckets whose location has no constraint. An empty `region` means
-    // DefaultServiceRegion; an empty `fallbackRegion` means "us-east-1", where the service
-    // keeps the buckets it reports without a constraint.
-    S3Listing(ILog* log, ClientSource& clients, const std::string& region,
-              const std::string& fallbackRegion);
+    // Requests go through the clients that `clients` hands out (in the regional strategy,
+    // requests that concern no bucket through a client for its default region).
+    // `fallbackRegion` serves the buckets whose location has no constraint; empty means
+    // "us-east-1", where the service keeps the buckets it reports without one.
+    S3Listing(ILog* log, ClientSource& clients, const std::string& fallbackRegion = "");
 
     S3Listing(const S3Listing&) = delete;
     S3Listing& operator=(const S3Listing&) = delete;
@@ -70,6 +67,9 @@ class S3Listing {
     // on the way is missing, or a listing failed) or NotFound (the parent exists, the last
     // component does not).
     ResultCode GetElementInfo(const std::string& path, CFileAttributes& attributes);
+    // The same for a file only: where a folder and a file share the name, the file's record;
+    // NotFound where the name is only a folder.
+    ResultCode GetFileInfo(const std::string& path, CFileAttributes& attributes);
 
     // Puts the element into the tree (a folder when `info` is a directory), insert-if-absent.
     // Lists the folders on the way that have not been read yet (and, where the profile says
@@ -77,9 +77,12 @@ class S3Listing {
     // on the way is still missing then, or a listing fails.
     ResultCode AddElementToListing(const std::string& path, CFileInfo& info);
 
-    // Records a file this instance has just written: like AddElementToListing, but an existing
-    // file record under that name is replaced, so the new size is what later reads see.
-    ResultCode RecordWrittenFile(const std::string& path, const CFileInfo& info);
+    // Records an element this instance has just stored on the service: like
+    // AddElementToListing, but an existing file record under that name is replaced (so the new
+    // size is what later reads see), and a bucket or folder on the way that the tree lacks is
+    // added: the stored key proves it exists now, whatever was listed or deleted before.
+    // Failure only when a listing on the way fails.
+    ResultCode RecordStoredElement(const std::string& path, const CFileInfo& info);
 
     // Forgets an element this instance deleted: a file record, or a folder with everything
     // below it. Nothing is listed for this; a path the tree does not hold is left alone.
@@ -109,11 +112,15 @@ class S3Listing {
     // the tree as it stands: nothing is listed. Null when a node on the way is missing.
     Folder* FindParentWithoutListing(const std::string& path, std::string& name);
     // The folder that is to receive the last component of `path`, listing on the way as
-    // AddElementToListing describes.
-    ResultCode FindParentForAdd(const std::string& path, Folder*& parent, std::string& name);
+    // AddElementToListing describes; with `createMissing`, a bucket or folder still missing
+    // after that is added instead of failing.
+    ResultCode FindParentForAdd(const std::string& path, bool createMissing, Folder*& parent,
+                                std::string& name);
+    // Walks to the folder that holds the last component of `path`, listing what is unlisted
+    // on the way; the last component is left in `name`.
+    ResultCode WalkToParent(const std::string& path, Folder*& parent, std::string& name);
 
     std::map<std::string, Bucket> buckets;
-    std::string region;
     std::string fallbackRegion;
     ILog* log;
     ClientSource& clients;

@@ -27,6 +27,8 @@ class S3DownloadFileInfo : public S3OpenedFile {
     ResultCode ReadData(unsigned char*& destination, unsigned long& length);
 
     std::uint64_t Position() const { return position; }
+    // Every byte of the object has been delivered.
+    bool AtEnd() const { return position >= size && GetBufferedDataSize() == 0; }
 
   private:
     ResultCode DownloadNextPart();

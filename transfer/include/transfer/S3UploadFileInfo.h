@@ -14,8 +14,18 @@
 
 class S3UploadFileInfo : public S3OpenedFile {
   public:
-    // A part goes out as soon as more than this many bytes are buffered.
+    // The transfer unit: a part goes out as soon as more than this many bytes are buffered,
+    // for the first thousand parts.
     static constexpr std::uint64_t partThreshold = 104857600;
+    // The most parts one object can have.
+    static constexpr int maxParts = 10000;
+
+    // The threshold in force while part `partNumber` (1-based) is collected: one unit for parts
+    // 1 to 1,000, two units for parts 1,001 to 2,000, and so on up to ten units for the last
+    // thousand. Every file of up to about 97.7 GiB is sent in parts of one unit; 10,000 parts
+    // hold 5,500,000 MiB, more than the 5 TiB an object can have, and no part exceeds ten
+    // units (1000 MiB), well below the 5 GiB a part may have.
+    static std::uint64_t PartThresholdFor(int partNumber, std::uint64_t unit = partThreshold);
 
     // With a log, failures are reported there; without one, only the failures that end the
     // upload are, on standard error.
@@ -41,6 +51,12 @@ class S3UploadFileInfo : public S3OpenedFile {
     // The listing record of the file: its name, the bytes written, a normal file.
     CFileInfo GetFileInfo() const { return fileInfo; }
 
+  protected:
+    // The numbering and the unit of the schedule; a test that must not send a terabyte starts
+    // the numbering near the limit with a small unit.
+    int partNumber = 0;
+    std::uint64_t transferUnit = partThreshold;
+
   private:
     ResultCode InitializeMultipartUpload();
     ResultCode UploadNextPart();
@@ -48,11 +64,15 @@ class S3UploadFileInfo : public S3OpenedFile {
     ResultCode CompleteUpload();
     // Aborts an upload that cannot be completed; Failure in every case.
     ResultCode AbandonUpload();
+    // Fails the file once all parts an object can have are used.
+    ResultCode RefuseBeyondLastPart();
+    // Whether the key now holds the object this upload would have completed: the multipart
+    // ETag its parts give, and every byte written. For a completion whose answer was lost.
+    bool StoredAsCompleted() const;
 
     ILog* log;
     bool multipartStarted = false;
     std::string uploadId;
-    int partNumber = 0;
     std::vector<Aws::S3::Model::CompletedPart> completedParts;
     CFileInfo fileInfo;
     // A request failed and the bytes it carried are gone: the object can no longer be whole.
