@@ -295,6 +295,28 @@ TEST_F(Operations, MissingFieldsAreRefusedBeforeAnyTraffic) {
     check(client.GetBucketLocation(GetBucketLocationRequest()).GetError(), "Bucket");
 }
 
+// Small bodies go at once; from 1 MiB on the client waits for the server's 100 Continue, so
+// that a refused request costs no upload.
+TEST_F(Operations, OnlyLargeBodiesWaitForContinue) {
+    sdktest::FaultProxy proxy(Http().Url());
+    const std::string bucket = NewBucket(Http());
+    S3Client client = MakeClient(ClientOptions(proxy.Url()));
+    const size_t mib = 1024 * 1024;
+    for (size_t size : {size_t{0}, size_t{100}, mib - 1, mib, 3 * mib}) {
+        proxy.ClearRequests();
+        ASSERT_TRUE(Put(client, bucket, "expect", std::string(size, 'e')).IsSuccess()) << size;
+        const auto requests = proxy.Requests();
+        ASSERT_EQ(requests.size(), 1u);
+        const auto expect = requests[0].headers.find("expect");
+        if (size >= mib) {
+            ASSERT_NE(expect, requests[0].headers.end()) << size;
+            EXPECT_EQ(expect->second, "100-continue");
+        } else {
+            EXPECT_EQ(expect, requests[0].headers.end()) << size;
+        }
+    }
+}
+
 TEST_F(Operations, RequestsOnTheWireUnderBothChecksumSettings) {
     sdktest::FaultProxy proxy(Http().Url());
     const std::string bucket = NewBucket(Http());
