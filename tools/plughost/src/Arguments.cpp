@@ -20,9 +20,26 @@ struct ValueOption {
     char shortName;
 };
 const ValueOption ValueOptions[] = {
-    {"--plugin", 'P'}, {"--param", 'p'},    {"--params", 0},   {"--endpoint", 0},
-    {"--log", 0},      {"--block-size", 0}, {"--progress", 0},
+    {"--plugin", 'P'},   {"--param", 'p'},  {"--params", 0},  {"--endpoint", 0}, {"--log", 0},
+    {"--block-size", 0}, {"--progress", 0}, {"--retries", 0}, {"--timeout", 0},  {"--upload-id", 0},
 };
+
+// Options of one command or a few, with the flag that tells where they apply.
+struct CommandFlag {
+    const char* name;
+    unsigned option;
+};
+const CommandFlag CommandFlags[] = {
+    {"-R", RecursiveOption},         {"--recursive", RecursiveOption}, {"--parents", ParentsOption},
+    {"--checksum", BackupOptions},   {"--delete", BackupOptions},      {"--dry-run", BackupOptions},
+    {"--upload-id", UploadIdOption},
+};
+
+unsigned CommandFlagOf(const std::string& name) {
+    for (const CommandFlag& flag : CommandFlags)
+        if (name == flag.name) return flag.option;
+    return 0;
+}
 
 }  // namespace
 
@@ -33,15 +50,27 @@ std::optional<std::size_t> ParseBlockSize(const std::string& text) {
     const unsigned long long number = std::stoull(text.substr(0, digits));
     const std::string suffix = text.substr(digits);
     unsigned long long factor = 1;
-    if (suffix == "K" || suffix == "k" || suffix == "KiB")
-        factor = 1024;
-    else if (suffix == "M" || suffix == "m" || suffix == "MiB")
-        factor = 1024 * 1024;
-    else if (!suffix.empty())
-        return std::nullopt;
+    if (!suffix.empty()) {
+        const char unit = static_cast<char>(suffix[0] | 0x20);
+        if ((suffix.size() != 1 && suffix.substr(1) != "iB") ||
+            (unit != 'k' && unit != 'm' && unit != 'g'))
+            return std::nullopt;
+        factor = unit == 'k' ? 1024ull : unit == 'm' ? 1024ull * 1024 : 1024ull * 1024 * 1024;
+    }
     const unsigned long long size = number * factor;
     if (size == 0 || size > MaxBlockSize) return std::nullopt;
     return static_cast<std::size_t>(size);
+}
+
+std::optional<double> ParseSeconds(const std::string& text) {
+    std::string number = text;
+    if (!number.empty() && number.back() == 's') number.pop_back();
+    if (number.empty() || number.find_first_not_of("0123456789.") != std::string::npos ||
+        number.find('.') != number.rfind('.') || number == ".")
+        return std::nullopt;
+    const double seconds = std::stod(number);
+    if (seconds <= 0 || seconds > 86400) return std::nullopt;
+    return seconds;
 }
 
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
@@ -112,6 +141,8 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
             invocation.version = true;
         } else if (name == "-v" || name == "--verbose") {
             global.verbose = true;
+        } else if (name == "-q" || name == "--quiet") {
+            global.quiet = true;
         } else if (name == "--plugin") {
             global.plugin = value;
         } else if (name == "--param") {
@@ -125,7 +156,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
         } else if (name == "--block-size") {
             const std::optional<std::size_t> size = ParseBlockSize(value);
             if (!size) {
-                parsed.error = "invalid --block-size '" + value + "' (1 byte to 1G, e.g. 64K, 1M)";
+                parsed.error = "invalid --block-size '" + value +
+                               "' (1 byte to 1G: a number of bytes, or with K, M or G, e.g. 64K, "
+                               "1M, 1G)";
                 return parsed;
             }
             global.blockSize = *size;
@@ -136,16 +169,42 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             global.progress = *mode;
-        } else if (name == "-R" || name == "--recursive" || name == "--parents") {
-            const unsigned wanted = name == "--parents" ? ParentsOption : RecursiveOption;
+        } else if (name == "--retries") {
+            const bool digits = !value.empty() && value.size() <= 3 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            const int attempts = digits ? std::stoi(value) : 0;
+            if (attempts < 1 || attempts > 100) {
+                parsed.error = "invalid --retries '" + value + "' (attempts per request, 1 to 100)";
+                return parsed;
+            }
+            global.retries = attempts;
+        } else if (name == "--timeout") {
+            const std::optional<double> seconds = ParseSeconds(value);
+            if (!seconds) {
+                parsed.error = "invalid --timeout '" + value + "' (seconds, e.g. 10 or 2.5)";
+                return parsed;
+            }
+            global.timeout = *seconds;
+        } else if (const unsigned wanted = CommandFlagOf(name); wanted != 0) {
             if (invocation.command == nullptr || (invocation.command->options & wanted) == 0) {
                 parsed.error =
-                    "option " + argument + " does not apply " +
+                    "option " + name + " does not apply " +
                     (invocation.command == nullptr ? std::string("before the command")
                                                    : std::string("to ") + invocation.command->name);
                 return parsed;
             }
-            (wanted == ParentsOption ? invocation.parents : invocation.recursive) = true;
+            if (name == "--parents")
+                invocation.parents = true;
+            else if (name == "--checksum")
+                invocation.checksum = true;
+            else if (name == "--delete")
+                invocation.deleteExtra = true;
+            else if (name == "--dry-run")
+                invocation.dryRun = true;
+            else if (name == "--upload-id")
+                invocation.uploadId = value;
+            else
+                invocation.recursive = true;
         } else {
             parsed.error = "unknown option '" + argument + "'";
             return parsed;
@@ -153,6 +212,10 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
     }
 
     if (invocation.help || invocation.version) return parsed;
+    if (global.quiet && global.verbose) {
+        parsed.error = "-q and -v exclude each other";
+        return parsed;
+    }
     if (invocation.command == nullptr) {
         parsed.error = "no command given";
         return parsed;

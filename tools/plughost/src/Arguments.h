@@ -20,6 +20,9 @@ struct GlobalOptions {
     std::size_t blockSize = 1024 * 1024;
     ProgressMode progress = ProgressMode::Auto;
     bool verbose = false;
+    bool quiet = false;
+    int retries = 0;     // the SDK's attempts per request; 0 leaves the SDK's own setting
+    double timeout = 0;  // seconds a plug-in call may move no data; 0: no limit
 };
 
 struct Invocation {
@@ -28,6 +31,10 @@ struct Invocation {
     std::vector<std::string> operands;
     bool recursive = false;
     bool parents = false;
+    bool checksum = false;     // backup: compare contents by hash, not by size and time
+    bool deleteExtra = false;  // backup: remove what is stored but gone locally
+    bool dryRun = false;       // backup: say what would be sent or deleted, send nothing
+    std::string uploadId;      // abort-uploads: only this upload
     bool help = false;
     bool version = false;
 };
@@ -40,8 +47,12 @@ struct ParsedArguments {
 // `arguments` excludes the program name.
 ParsedArguments ParseArguments(const std::vector<std::string>& arguments);
 
-// "4096", "64K", "1M", "2MiB" (K and M are 1024 and 1048576). Sizes of 0 or above 1 GiB, and
-// anything else, give nullopt.
+// "4096", "64K", "1M", "2MiB", "1G" (K, M and G, alone or as KiB, MiB and GiB, in either case,
+// are 1024, 1048576 and 1073741824). Sizes of 0 or above 1 GiB, and anything else, give
+// nullopt.
 std::optional<std::size_t> ParseBlockSize(const std::string& text);
+
+// "30", "2.5", "10s": seconds, more than 0 and at most a day; nullopt otherwise.
+std::optional<double> ParseSeconds(const std::string& text);
 
 }  // namespace plughost

@@ -4,11 +4,13 @@ namespace plughost {
 
 const std::vector<CommandSpec>& Commands() {
     static const std::vector<CommandSpec> commands = {
-        {"info", "[PLUGIN]", "show the plug-in's descriptor",
+        {"info", "[PLUGIN]", "show the plug-in's descriptor and the parameters it reads",
          "Loads the plug-in and prints what its descriptor reports: name, version, features,\n"
-         "file-system type, category, whether seeking, moving and configuration are supported,\n"
-         "and the exported Endpoint where it has one. No storage instance is created, so nothing\n"
-         "is sent over the network. PLUGIN may be given here instead of with --plugin.\n",
+         "file-system type, category (each number with its meaning), whether seeking, moving\n"
+         "and configuration are supported, and the exported Endpoint where it has one; then the\n"
+         "parameters the plug-in reads, in the order it reads them, and what each is. No\n"
+         "storage instance is created, so nothing is sent over the network. PLUGIN may be given\n"
+         "here instead of with --plugin.\n",
          0, 1, InstanceKind::None, NoOptions},
         {"ls", "[-R] [STORAGE_PATH]", "list a folder (the buckets when no path is given)",
          "Prints one line per entry: 'd' for a bucket or folder, '-' for a file, the size, the\n"
@@ -16,47 +18,74 @@ const std::vector<CommandSpec>& Commands() {
          "listed too, each entry with its path relative to STORAGE_PATH.\n",
          0, 1, InstanceKind::Reading, RecursiveOption},
         {"stat", "STORAGE_PATH", "show the attributes of a bucket, folder or file",
-         "Prints what GetElementAttributes answers: type, size, modification time, attribute\n"
-         "bits. Exits with 1 when the element is not found.\n",
+         "Prints what GetElementAttributes answers: type, size in bytes, modification time,\n"
+         "attribute bits. Exits with 1 when the element is not found.\n",
          1, 1, InstanceKind::Reading, NoOptions},
         {"mkdir", "[--parents] STORAGE_PATH", "create a folder",
          "Creates the folder with CreateFolder. With --parents each folder on the way below the\n"
          "bucket is created first. Buckets cannot be created through a plug-in.\n",
          1, 1, InstanceKind::Writing, ParentsOption},
-        {"rm", "STORAGE_PATH", "delete a file", "Deletes one stored file with DeleteFile.\n", 1, 1,
-         InstanceKind::Writing, NoOptions},
+        {"rm", "STORAGE_PATH", "delete a file",
+         "Deletes one stored file with DeleteFile and says so. A file that is not there is an\n"
+         "error (exit status 1), as is a folder (use rmdir).\n",
+         1, 1, InstanceKind::Writing, NoOptions},
         {"rmdir", "STORAGE_PATH", "delete a folder and everything in it",
          "Deletes the folder with DeleteFolder, which removes every object below it (as far as\n"
-         "one listing of the service reaches), not only an empty folder.\n",
+         "one listing of the service reaches), not only an empty folder, and says how many\n"
+         "files and folders went with it.\n",
          1, 1, InstanceKind::Writing, NoOptions},
         {"put", "LOCAL_FILE STORAGE_PATH", "upload one file",
          "Streams LOCAL_FILE into STORAGE_PATH in blocks of --block-size. A STORAGE_PATH ending\n"
-         "in '/' stores the file under its own name in that folder.\n",
+         "in '/' stores the file under its own name in that folder. Interrupted (Ctrl-C,\n"
+         "SIGTERM), it stores nothing and names the incomplete upload that the service may keep.\n",
          2, 2, InstanceKind::Writing, NoOptions},
         {"get", "STORAGE_PATH LOCAL_FILE", "download one file",
          "Reads STORAGE_PATH into LOCAL_FILE ('-' for standard output; an existing folder\n"
          "receives the file under its stored name). The file appears only once it is complete.\n",
          2, 2, InstanceKind::Reading, NoOptions},
-        {"backup", "LOCAL_DIR STORAGE_PATH", "back up a folder tree",
-         "Creates every folder of LOCAL_DIR below STORAGE_PATH with CreateFolder and uploads "
-         "every\n"
-         "file. STORAGE_PATH is a bucket, or a folder in one that is created when missing.\n"
+        {"backup", "[--checksum] [--delete] [--dry-run] LOCAL_DIR STORAGE_PATH",
+         "back up a folder tree",
+         "Creates every folder of LOCAL_DIR below STORAGE_PATH with CreateFolder and uploads\n"
+         "every file, then stores a manifest (.plughost-manifest: path, size, mode, modification\n"
+         "time and SHA-256 of each entry) in STORAGE_PATH. STORAGE_PATH is a bucket, or a folder\n"
+         "in one that is created when missing. A later backup sends only what changed: a file\n"
+         "whose size and modification time match the manifest, and that is still stored, is\n"
+         "skipped.\n"
+         "  --checksum  compare SHA-256 hashes instead of sizes and times (reads every file)\n"
+         "  --delete    remove stored files and folders that are gone from LOCAL_DIR\n"
+         "  --dry-run   print what would be sent, created and deleted, and send nothing\n"
          "Symbolic links and special files are skipped and reported.\n",
-         2, 2, InstanceKind::Writing, NoOptions},
+         2, 2, InstanceKind::Writing, BackupOptions},
         {"restore", "STORAGE_PATH LOCAL_DIR", "restore a folder tree",
          "Recreates the tree below STORAGE_PATH in LOCAL_DIR (created when missing), downloading\n"
-         "every file. Files already in LOCAL_DIR are replaced.\n",
+         "every file, and gives files and folders the modes and modification times of the\n"
+         "backup's manifest. A tree stored without a manifest restores with the current time\n"
+         "and default modes, and says so. Files already in LOCAL_DIR are replaced.\n",
          2, 2, InstanceKind::Reading, NoOptions},
         {"verify", "LOCAL_DIR STORAGE_PATH", "compare a stored tree with a local one",
          "Reads every stored file back block by block, in memory, and compares it with the file\n"
-         "in LOCAL_DIR. Prints every difference on standard output, one per line:\n"
+         "in LOCAL_DIR and with the size and SHA-256 that the backup's manifest recorded. Prints\n"
+         "every difference on standard output, one per line:\n"
          "  missing: PATH   in LOCAL_DIR but not stored\n"
          "  extra: PATH     stored but not in LOCAL_DIR\n"
          "  type: PATH      a folder on one side, a file on the other\n"
          "  size: PATH      the sizes differ\n"
          "  content: PATH   the bytes differ (the first differing offset is given)\n"
+         "  manifest: PATH  the stored file is not what the manifest recorded, or only one of\n"
+         "                  them has it\n"
          "Exits with 0 only when the trees are equal and every read succeeded.\n",
          2, 2, InstanceKind::Reading, NoOptions},
+        {"uploads", "STORAGE_PATH", "list incomplete multipart uploads",
+         "Lists the multipart uploads that were begun under STORAGE_PATH (a bucket, or a key or\n"
+         "folder in one) and neither completed nor aborted: start time (UTC), upload id, path.\n"
+         "The plug-in interface cannot see them, so plughost asks the service with an S3 client\n"
+         "of its own, at the plug-in's endpoint and with its credentials.\n",
+         1, 1, InstanceKind::Direct, NoOptions},
+        {"abort-uploads", "[--upload-id ID] STORAGE_PATH", "abort incomplete multipart uploads",
+         "Aborts the incomplete multipart uploads under STORAGE_PATH (only upload ID with\n"
+         "--upload-id), which frees the parts the service keeps for them, and names each one.\n"
+         "Like 'uploads', it uses plughost's own S3 client.\n",
+         1, 1, InstanceKind::Direct, UploadIdOption},
     };
     return commands;
 }
@@ -81,18 +110,24 @@ const char GlobalOptions[] =
     "                         VALUE @env:NAME takes the value of environment variable NAME\n"
     "      --params FILE      parameters from FILE: KEY=VALUE lines, '#' starts a comment;\n"
     "                         -p given on the command line wins\n"
-    "      --endpoint HOST    set the plug-in's exported Endpoint (libRuvast, libGolmer)\n"
+    "      --endpoint HOST    set the plug-in's exported Endpoint (libRuvast, libGolmer); without\n"
+    "                         http:// or https:// the SDK uses HTTPS\n"
+    "      --retries N        attempts per request (the SDK's standard retry mode with\n"
+    "                         AWS_MAX_ATTEMPTS=N; the default mode makes 11 over about 51 s)\n"
+    "      --timeout SECONDS  give up when one plug-in call has moved no data for SECONDS\n"
     "      --log FILE         append the plug-in's log lines to FILE as well\n"
-    "      --block-size SIZE  bytes per WriteFile/ReadFile block (default 1M; K and M suffixes)\n"
+    "      --block-size SIZE  bytes per WriteFile/ReadFile block (default 1M; K, M, G suffixes)\n"
     "      --progress MODE    auto (default: a bar on a terminal, lines otherwise), bar, lines,\n"
     "                         none\n"
-    "  -v, --verbose          show each parameter the plug-in asks for (secrets masked)\n"
+    "  -q, --quiet            print only errors and the summary\n"
+    "  -v, --verbose          one line per file, the plug-in's whole log, each parameter the\n"
+    "                         plug-in asks for (secrets masked)\n"
     "  -h, --help             this help; 'plughost COMMAND --help' for one command\n"
     "      --version          the tool's version\n";
 
 const char ExitStatus[] =
     "Exit status: 0 when every operation succeeded, 1 when one failed (or verify found a\n"
-    "difference), 2 for a usage error.\n";
+    "difference), 2 for a usage error, 130 when interrupted (Ctrl-C), 143 on SIGTERM.\n";
 }  // namespace
 
 std::string GeneralHelp() {
@@ -100,12 +135,16 @@ std::string GeneralHelp() {
         "usage: plughost [OPTIONS] COMMAND [ARGS]\n"
         "\n"
         "Loads a storage plug-in and drives it through the host interfaces, as the backup\n"
-        "application does. Storage paths are 'bucket/folder/file' ('/' or '\\' separators).\n"
+        "application does. Storage paths are 'bucket/folder/file' or 's3://bucket/folder/file'\n"
+        "('/' or '\\' separators).\n"
         "\n"
         "Commands:\n";
     for (const CommandSpec& command : Commands()) {
         std::string left = std::string("  ") + command.name + " " + command.operands;
-        if (left.size() < 34) left.resize(34, ' ');
+        if (left.size() < 34)
+            left.resize(34, ' ');
+        else
+            left += "\n" + std::string(34, ' ');
         text += left + " " + command.summary + "\n";
     }
     text += "\n";

@@ -10,12 +10,15 @@ enum CommandOption : unsigned {
     NoOptions = 0,
     RecursiveOption = 1,  // -R, --recursive
     ParentsOption = 2,    // --parents
+    BackupOptions = 4,    // --checksum, --delete, --dry-run
+    UploadIdOption = 8,   // --upload-id ID
 };
 
 enum class InstanceKind {
     None,     // needs no storage instance (info)
     Reading,  // GetBackupDataRead
     Writing,  // GetBackupDataWrite
+    Direct,   // no instance: plughost's own S3 client, configured as the plug-in would be
 };
 
 struct CommandSpec {

@@ -5,10 +5,11 @@
 #include <exception>
 #include <filesystem>
 #include <list>
-#include <map>
 
 #include "Arguments.h"
+#include "CommandContext.h"
 #include "CommandTable.h"
+#include "Probe.h"
 #include "Progress.h"
 #include "Report.h"
 #include "Session.h"
@@ -23,61 +24,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct Context {
-    const Invocation& invocation;
-    Console& console;
-    Session& session;
-    Report& report;
-
-    const std::string& Operand(std::size_t index) const { return invocation.operands.at(index); }
-};
-
 int UsageError(Console& console, const std::string& message, const CommandSpec* command) {
     console.Line("plughost: " + message);
     if (command != nullptr) console.Line(UsageLine(*command));
     console.Line(std::string("Try 'plughost ") + (command != nullptr ? command->name : "") +
                  (command != nullptr ? " " : "") + "--help' for more information.");
     return ExitUsage;
-}
-
-int Finish(const Context& context) {
-    context.report.PrintList();
-    return context.report.Ok() ? ExitOk : ExitFailed;
-}
-
-// Records a failed instance operation with what the plug-in logged since `mark`.
-void FailOperation(Context& context, const std::string& path, const std::string& operation,
-                   ResultCode result, std::size_t mark) {
-    context.report.Fail({path, operation, operation + " returned " + ResultName(result),
-                         context.session.Log().LinesSince(mark)});
-}
-
-std::string FormatTime(std::int64_t seconds) {
-    const std::time_t time = static_cast<std::time_t>(seconds);
-    std::tm utc{};
-    gmtime_r(&time, &utc);
-    char text[32];
-    std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S", &utc);
-    return text;
-}
-
-std::string Seconds(double seconds) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%.1f s", seconds);
-    return text;
-}
-
-void PrintSummary(Context& context, const std::string& verb, const Progress& progress,
-                  std::uint64_t folders, const std::string& extra = "") {
-    const double seconds = progress.ElapsedSeconds();
-    const std::uint64_t failures = context.report.Count();
-    std::string line = "plughost: " + verb + ": " + std::to_string(progress.DoneFiles()) +
-                       (progress.DoneFiles() == 1 ? " file, " : " files, ");
-    if (folders > 0) line += std::to_string(folders) + (folders == 1 ? " folder, " : " folders, ");
-    line += FormatBytes(progress.DoneBytes()) + " in " + Seconds(seconds) + " (" +
-            FormatRate(progress.DoneBytes(), seconds) + "), " + extra + std::to_string(failures) +
-            (failures == 1 ? " failure" : " failures");
-    context.console.Line(line);
 }
 
 // The storage target of put: a trailing separator stands for the local file's own name.
@@ -99,34 +51,31 @@ std::string OperandProblem(const Invocation& invocation) {
         index = 1;
         needKey = true;
         path = PutTarget(invocation);
-    } else if (name == "get" || name == "restore") {
+    } else if (name == "get" || name == "restore" || name == "rm" || name == "rmdir") {
         index = 0;
-        needKey = name == "get";
+        needKey = name != "restore";
     } else if (name == "backup" || name == "verify") {
         index = 1;
+    } else if (name == "uploads" || name == "abort-uploads") {
+        index = 0;
     }
     if (index < 0) return "";
     const std::string& operand = invocation.operands.at(index);
     if (path.empty()) path = NormalizeStoragePath(operand);
     if (path.empty() || (needKey && !HasKey(path)))
         return name + ": '" + operand + "' must name " +
-               (needKey ? "a file below a bucket" : "a bucket or a folder in one");
+               (needKey ? (name == "rmdir" ? "a folder below a bucket (a plug-in cannot delete "
+                                             "buckets)"
+                                           : "a file below a bucket")
+                        : "a bucket or a folder in one");
     return "";
 }
 
-// The attributes of a storage path; reports a failure and returns false when there are none.
-bool Attributes(Context& context, const std::string& path, const std::string& operation,
-                CFileAttributes& attributes) {
-    const std::size_t mark = context.session.Log().Mark();
-    const ResultCode result =
-        context.session.Reader().GetElementAttributes(ToHostPath(path), attributes);
-    if (result == Success) return true;
-    std::string detail =
-        result == NotFound ? "not found" : "GetElementAttributes returned " + ResultName(result);
-    if (result == NotFound && !HasKey(path))
-        detail += " (a plug-in cannot create buckets: create it with the provider's tools)";
-    context.report.Fail({path, operation, detail, context.session.Log().LinesSince(mark)});
-    return false;
+const char* FileSystemMeaning(std::int32_t type) {
+    return type == 3 ? "object storage" : "unknown";
+}
+const char* CategoryMeaning(std::int32_t category) {
+    return category == 4 ? "cloud storage" : "unknown";
 }
 
 int Info(Context& context) {
@@ -140,25 +89,55 @@ int Info(Context& context) {
     }
     auto yesNo = [](bool value) { return value ? "yes" : "no"; };
     const std::optional<std::string> endpoint = context.session.Library().Endpoint();
+    const int features = info->GetPluginFeatures();
+    const std::int32_t type = info->GetFileSystemType();
+    const std::int32_t category = info->GetCategory();
     std::printf("Plug-in:          %s\n", context.session.Library().Path().c_str());
     std::printf("Name:             %s\n", FromHostName(info->GetPluginName()).c_str());
     std::printf("Version:          %s\n", FromHostName(info->GetPluginVersion()).c_str());
-    std::printf("Features:         %d\n", info->GetPluginFeatures());
-    std::printf("File system type: %d\n", static_cast<int>(info->GetFileSystemType()));
-    std::printf("Category:         %d\n", static_cast<int>(info->GetCategory()));
+    std::printf("Features:         %d (%s)\n", features,
+                features == 0 ? "no optional host features" : "host feature bits");
+    std::printf("File system type: %d (%s)\n", static_cast<int>(type), FileSystemMeaning(type));
+    std::printf("Category:         %d (%s)\n", static_cast<int>(category),
+                CategoryMeaning(category));
     std::printf("Seek supported:   %s\n", yesNo(info->IsSeekFileSupported()));
     std::printf("Move supported:   %s\n", yesNo(info->IsMoveFileSupported()));
     std::printf("Configurable:     %s\n", yesNo(info->IsConfigurable()));
     std::printf("Auth parameters:  %s\n", info->GetPluginAuthParams() ? "described" : "none");
     std::printf("Endpoint:         %s\n", endpoint ? endpoint->c_str() : "(not exported)");
+    const KnownPlugin* known = FindKnownPlugin(FromHostName(info->GetPluginName()));
+    if (known == nullptr) {
+        std::printf("Parameters:       not known to plughost\n");
+        return ExitOk;
+    }
+    std::printf("Parameters (read in this order):\n");
+    for (const ParameterInfo& parameter : known->parameters)
+        std::printf("  %-16s %-9s %s\n", parameter.key,
+                    parameter.required ? "required" : "optional", parameter.meaning);
+    const char* where = "";
+    switch (known->endpoint) {
+        case EndpointSource::ServerNameParameter:
+            where = "the ServerName parameter";
+            break;
+        case EndpointSource::Fixed:
+            where = "a host built into the plug-in";
+            break;
+        case EndpointSource::Exported:
+            where = "the exported Endpoint (--endpoint); without http:// or https://, HTTPS";
+            break;
+        case EndpointSource::AwsRegional:
+            where = "the SDK's endpoint of each bucket's region (AWS_ENDPOINT_URL_S3 moves it)";
+            break;
+    }
+    std::printf("Requests go to:   %s\n", where);
     return ExitOk;
 }
 
 void PrintEntry(const std::string& name, bool isFolder, bool sizeValid, std::uint64_t size,
                 bool timeValid, std::int64_t time) {
-    const std::string sizeText = isFolder || !sizeValid ? "-" : std::to_string(size);
+    const std::string sizeText = isFolder || !sizeValid ? "-" : FormatBytes(size);
     const std::string timeText = timeValid ? FormatTime(time) : "-";
-    std::printf("%c %14s  %-19s  %s%s\n", isFolder ? 'd' : '-', sizeText.c_str(), timeText.c_str(),
+    std::printf("%c %10s  %-19s  %s%s\n", isFolder ? 'd' : '-', sizeText.c_str(), timeText.c_str(),
                 name.c_str(), isFolder ? "/" : "");
 }
 
@@ -166,30 +145,30 @@ int List(Context& context) {
     const std::string path =
         context.invocation.operands.empty() ? "" : NormalizeStoragePath(context.Operand(0));
     if (context.invocation.recursive) {
-        StoredTree tree = WalkStorage(context.session.Reader(), context.session.Log(), path);
-        for (Failure& failure : tree.failures) context.report.Fail(std::move(failure));
+        StoredTree tree = WalkStorage(context.Storage(), context.session.Log(), path);
+        for (Failure& failure : tree.failures) context.Fail(std::move(failure));
         for (const StoredEntry& entry : tree.entries)
             PrintEntry(entry.relative, entry.isFolder, entry.sizeValid, entry.size, entry.timeValid,
                        entry.modificationTime);
-        return Finish(context);
+        return context.Finish();
     }
     const std::size_t mark = context.session.Log().Mark();
     std::list<CFileInfo> entries;
-    const ResultCode result = context.session.Reader().GetListing(ToHostPath(path), entries);
+    const ResultCode result = context.Storage().GetListing(ToHostPath(path), entries);
     if (result != Success) {
-        FailOperation(context, path.empty() ? "/" : path, "GetListing", result, mark);
-        return Finish(context);
+        context.FailCall(path.empty() ? "/" : path, "listing", "GetListing", result, mark);
+        return context.Finish();
     }
     for (const CFileInfo& entry : entries)
         PrintEntry(FromHostName(entry.name), entry.IsDirectory(), entry.sizeValid, entry.size,
                    entry.timeValid, entry.modificationTime);
-    return Finish(context);
+    return context.Finish();
 }
 
 int Stat(Context& context) {
     const std::string path = NormalizeStoragePath(context.Operand(0));
     CFileAttributes attributes;
-    if (!Attributes(context, path, "stat", attributes)) return Finish(context);
+    if (!Attributes(context, path, "stat", attributes)) return context.Finish();
     std::printf("Path:       %s\n", path.empty() ? "/" : path.c_str());
     std::printf("Type:       %s\n", attributes.IsDirectory() ? "folder" : "file");
     if (attributes.sizeValid)
@@ -200,22 +179,14 @@ int Stat(Context& context) {
                                         ? (FormatTime(attributes.modificationTime) + " UTC").c_str()
                                         : "unknown");
     std::printf("Attributes: 0x%02x\n", static_cast<unsigned>(attributes.attributes));
-    return Finish(context);
-}
-
-bool CreateFolder(Context& context, const std::string& path) {
-    const std::size_t mark = context.session.Log().Mark();
-    const ResultCode result = context.session.Writer().CreateFolder(ToHostPath(path));
-    if (result == Success) return true;
-    FailOperation(context, path, "CreateFolder", result, mark);
-    return false;
+    return context.Finish();
 }
 
 int MakeFolder(Context& context) {
     const std::string path = NormalizeStoragePath(context.Operand(0));
     if (!context.invocation.parents) {
         CreateFolder(context, path);
-        return Finish(context);
+        return context.Finish();
     }
     const std::vector<std::string> parts = SplitStoragePath(path);
     std::string current = parts.empty() ? "" : parts[0];
@@ -224,18 +195,60 @@ int MakeFolder(Context& context) {
         if (!CreateFolder(context, current)) break;
     }
     if (parts.size() < 2) CreateFolder(context, path);
-    return Finish(context);
+    return context.Finish();
 }
 
-int Remove(Context& context, bool folder) {
+int RemoveFile(Context& context) {
     const std::string path = NormalizeStoragePath(context.Operand(0));
+    CFileAttributes attributes;
+    if (!Attributes(context, path, "rm", attributes)) return context.Finish();
+    if (attributes.IsDirectory()) {
+        context.report.Fail({path, "rm", "is a folder (use rmdir)", {}});
+        return context.Finish();
+    }
     const std::size_t mark = context.session.Log().Mark();
-    IBackupDataWrite& writer = context.session.Writer();
-    const ResultCode result =
-        folder ? writer.DeleteFolder(ToHostPath(path)) : writer.DeleteFile(ToHostPath(path));
-    if (result != Success)
-        FailOperation(context, path, folder ? "DeleteFolder" : "DeleteFile", result, mark);
-    return Finish(context);
+    const ResultCode result = context.Storage().DeleteFile(ToHostPath(path));
+    if (result != Success) {
+        context.FailCall(path, "rm", "DeleteFile", result, mark);
+        return context.Finish();
+    }
+    context.console.Line("plughost: removed '" + path + "'" +
+                         (attributes.sizeValid ? " (" + FormatBytes(attributes.size) + ")" : ""));
+    return context.Finish();
+}
+
+int RemoveFolder(Context& context) {
+    const std::string path = NormalizeStoragePath(context.Operand(0));
+    CFileAttributes attributes;
+    if (!Attributes(context, path, "rmdir", attributes)) return context.Finish();
+    if (!attributes.IsDirectory()) {
+        context.report.Fail({path, "rmdir", "is a file (use rm)", {}});
+        return context.Finish();
+    }
+    // What goes with it, to say so afterwards.
+    const StoredTree below = WalkStorage(context.Storage(), context.session.Log(), path);
+    std::uint64_t files = 0;
+    std::uint64_t folders = 0;
+    std::uint64_t bytes = 0;
+    for (const StoredEntry& entry : below.entries) {
+        if (entry.isFolder) {
+            ++folders;
+        } else {
+            ++files;
+            bytes += entry.size;
+        }
+    }
+    const std::size_t mark = context.session.Log().Mark();
+    const ResultCode result = context.Storage().DeleteFolder(ToHostPath(path));
+    if (result != Success) {
+        context.FailCall(path, "rmdir", "DeleteFolder", result, mark);
+        return context.Finish();
+    }
+    context.console.Line("plughost: removed '" + path +
+                         "' and everything in it: " + Count(files, "file", "files") + " (" +
+                         FormatBytes(bytes) + "), " + Count(folders, "folder", "folders") +
+                         (below.failures.empty() ? "" : " as far as it could be listed"));
+    return context.Finish();
 }
 
 int Put(Context& context) {
@@ -244,299 +257,71 @@ int Put(Context& context) {
     std::error_code failed;
     if (!fs::is_regular_file(local, failed)) {
         context.report.Fail({local.string(), "put", "not a regular file", {}});
-        return Finish(context);
+        return context.Finish();
     }
     const std::uint64_t size = fs::file_size(local, failed);
     Progress progress(context.console, context.invocation.global.progress);
     Transfer transfer(context.session.Log(), progress, context.invocation.global.blockSize);
-    progress.Begin(1, size);
-    progress.StartFile(path);
-    std::optional<Failure> failure = transfer.Upload(context.session.Writer(), local, path);
-    if (failure)
-        context.report.Fail(std::move(*failure));
-    else
+    const Watch watch(context, progress, "put");
+    progress.Begin(1, size, Direction::Upload);
+    progress.StartFile(path, size);
+    std::optional<Failure> failure = transfer.Upload(context.Storage(), local, path);
+    if (failure) {
+        progress.FailFile();
+        context.Fail(std::move(*failure));
+    } else {
         progress.FinishFile();
+        context.console.Detail("plughost: sent " + path + " (" + FormatBytes(size) + ")");
+    }
     progress.End();
-    PrintSummary(context, "put", progress, 0);
-    return Finish(context);
+    context.console.Line(context.Summary("put", progress));
+    return context.Finish();
 }
 
 int Get(Context& context) {
     const std::string path = NormalizeStoragePath(context.Operand(0));
     CFileAttributes attributes;
-    if (!Attributes(context, path, "get", attributes)) return Finish(context);
+    if (!Attributes(context, path, "get", attributes)) return context.Finish();
     if (attributes.IsDirectory()) {
         context.report.Fail({path, "get", "is a folder (use restore for a tree)", {}});
-        return Finish(context);
+        return context.Finish();
     }
     const std::optional<std::uint64_t> expected =
         attributes.sizeValid ? std::optional<std::uint64_t>(attributes.size) : std::nullopt;
 
     Progress progress(context.console, context.invocation.global.progress);
     Transfer transfer(context.session.Log(), progress, context.invocation.global.blockSize);
-    progress.Begin(1, expected.value_or(0));
-    progress.StartFile(path);
+    const Watch watch(context, progress, "get");
+    progress.Begin(1, expected.value_or(0), Direction::Download);
+    progress.StartFile(path, expected.value_or(0));
     std::optional<Failure> failure;
     if (context.Operand(1) == "-") {
         StdoutSink sink;
-        failure = transfer.Download(context.session.Reader(), path, expected, sink);
+        failure = transfer.Download(context.Storage(), path, expected, sink);
         std::fflush(stdout);
     } else {
         fs::path local = context.Operand(1);
         std::error_code failed;
         if (fs::is_directory(local, failed)) local /= LastComponent(path);
-        FileSink sink(local);
+        FileSink sink(local, &context.activity);
         std::string error;
         if (!sink.Open(error)) {
             failure = Failure{local.string(), "get", error, {}};
         } else {
-            failure = transfer.Download(context.session.Reader(), path, expected, sink);
+            failure = transfer.Download(context.Storage(), path, expected, sink);
             if (!failure && !sink.Commit(error))
                 failure = Failure{local.string(), "get", error, {}};
         }
     }
-    if (failure)
-        context.report.Fail(std::move(*failure));
-    else
-        progress.FinishFile();
-    progress.End();
-    PrintSummary(context, "get", progress, 0);
-    return Finish(context);
-}
-
-std::uint64_t LocalBytes(const LocalTree& tree, std::uint64_t& files) {
-    std::uint64_t bytes = 0;
-    files = 0;
-    for (const LocalEntry& entry : tree.entries) {
-        if (entry.isFolder) continue;
-        bytes += entry.size;
-        ++files;
-    }
-    return bytes;
-}
-
-int Backup(Context& context) {
-    const fs::path localRoot = context.Operand(0);
-    const std::string root = NormalizeStoragePath(context.Operand(1));
-    std::error_code failed;
-    if (!fs::is_directory(localRoot, failed)) {
-        context.report.Fail({localRoot.string(), "backup", "not a folder", {}});
-        return Finish(context);
-    }
-    const std::vector<std::string> parts = SplitStoragePath(root);
-    CFileAttributes bucket;
-    if (!Attributes(context, parts[0], "backup", bucket)) return Finish(context);
-
-    LocalTree tree = ScanLocalTree(localRoot);
-    for (Failure& failure : tree.failures) context.report.Fail(std::move(failure));
-    for (const std::string& skipped : tree.skipped)
-        context.console.Line("plughost: skipped (not a regular file or folder): " + skipped);
-
-    // The folders leading to the backup's root, then the tree itself.
-    std::string prefix = parts[0];
-    for (std::size_t i = 1; i < parts.size(); ++i) {
-        prefix = JoinStoragePath(prefix, parts[i]);
-        CreateFolder(context, prefix);
-    }
-    std::uint64_t files = 0;
-    const std::uint64_t bytes = LocalBytes(tree, files);
-    Progress progress(context.console, context.invocation.global.progress);
-    Transfer transfer(context.session.Log(), progress, context.invocation.global.blockSize);
-    progress.Begin(files, bytes);
-    std::uint64_t folders = 0;
-    for (const LocalEntry& entry : tree.entries) {
-        const std::string path = JoinStoragePath(root, entry.relative);
-        if (entry.isFolder) {
-            if (CreateFolder(context, path)) ++folders;
-            continue;
-        }
-        progress.StartFile(entry.relative);
-        std::optional<Failure> failure =
-            transfer.Upload(context.session.Writer(), entry.full, path);
-        if (failure)
-            context.report.Fail(std::move(*failure));
-        else
-            progress.FinishFile();
-    }
-    progress.End();
-    PrintSummary(context, "backup", progress, folders);
-    return Finish(context);
-}
-
-// Downloads one stored file to a local path.
-void RestoreFile(Context& context, Transfer& transfer, Progress& progress, const std::string& path,
-                 const StoredEntry& entry, const fs::path& local) {
-    progress.StartFile(entry.relative);
-    FileSink sink(local);
-    std::string error;
-    if (!sink.Open(error)) {
-        context.report.Fail({local.string(), "restore", error, {}});
-        return;
-    }
-    const std::optional<std::uint64_t> expected =
-        entry.sizeValid ? std::optional<std::uint64_t>(entry.size) : std::nullopt;
-    std::optional<Failure> failure =
-        transfer.Download(context.session.Reader(), path, expected, sink);
-    if (!failure && !sink.Commit(error)) failure = Failure{local.string(), "restore", error, {}};
     if (failure) {
-        context.report.Fail(std::move(*failure));
-        return;
-    }
-    progress.FinishFile();
-}
-
-int Restore(Context& context) {
-    const std::string root = NormalizeStoragePath(context.Operand(0));
-    const fs::path localRoot = context.Operand(1);
-    CFileAttributes attributes;
-    if (!Attributes(context, root, "restore", attributes)) return Finish(context);
-    std::error_code failed;
-    fs::create_directories(localRoot, failed);
-    if (failed) {
-        context.report.Fail({localRoot.string(), "restore", failed.message(), {}});
-        return Finish(context);
-    }
-
-    StoredTree tree;
-    std::string base = root;
-    if (attributes.IsDirectory()) {
-        tree = WalkStorage(context.session.Reader(), context.session.Log(), root);
+        progress.FailFile();
+        context.Fail(std::move(*failure));
     } else {
-        // A single file is restored into the folder under its own name.
-        StoredEntry entry;
-        entry.relative = LastComponent(root);
-        entry.size = attributes.size;
-        entry.sizeValid = attributes.sizeValid;
-        tree.entries.push_back(entry);
-        base = root.substr(0, root.size() - entry.relative.size() - 1);
-    }
-    for (Failure& failure : tree.failures) context.report.Fail(std::move(failure));
-
-    std::uint64_t files = 0;
-    std::uint64_t bytes = 0;
-    for (const StoredEntry& entry : tree.entries) {
-        if (entry.isFolder) continue;
-        ++files;
-        bytes += entry.size;
-    }
-    Progress progress(context.console, context.invocation.global.progress);
-    Transfer transfer(context.session.Log(), progress, context.invocation.global.blockSize);
-    progress.Begin(files, bytes);
-    std::uint64_t folders = 0;
-    for (const StoredEntry& entry : tree.entries) {
-        const fs::path local = localRoot / fs::path(entry.relative);
-        if (entry.isFolder) {
-            fs::create_directory(local, failed);
-            if (failed)
-                context.report.Fail({local.string(), "restore", failed.message(), {}});
-            else
-                ++folders;
-            continue;
-        }
-        RestoreFile(context, transfer, progress, JoinStoragePath(base, entry.relative), entry,
-                    local);
-    }
-    progress.End();
-    PrintSummary(context, "restore", progress, folders);
-    return Finish(context);
-}
-
-int Verify(Context& context) {
-    const fs::path localRoot = context.Operand(0);
-    const std::string root = NormalizeStoragePath(context.Operand(1));
-    std::error_code failed;
-    if (!fs::is_directory(localRoot, failed)) {
-        context.report.Fail({localRoot.string(), "verify", "not a folder", {}});
-        return Finish(context);
-    }
-    CFileAttributes attributes;
-    if (!Attributes(context, root, "verify", attributes)) return Finish(context);
-
-    LocalTree local = ScanLocalTree(localRoot);
-    StoredTree stored = WalkStorage(context.session.Reader(), context.session.Log(), root);
-    for (Failure& failure : local.failures) context.report.Fail(std::move(failure));
-    for (Failure& failure : stored.failures) context.report.Fail(std::move(failure));
-
-    std::map<std::string, std::pair<const LocalEntry*, const StoredEntry*>> both;
-    for (const LocalEntry& entry : local.entries) both[entry.relative].first = &entry;
-    std::uint64_t files = 0;
-    std::uint64_t bytes = 0;
-    for (const StoredEntry& entry : stored.entries) {
-        both[entry.relative].second = &entry;
-        if (!entry.isFolder) {
-            ++files;
-            bytes += entry.size;
-        }
-    }
-
-    Progress progress(context.console, context.invocation.global.progress);
-    Transfer transfer(context.session.Log(), progress, context.invocation.global.blockSize);
-    progress.Begin(files, bytes);
-    std::uint64_t differences = 0;
-    auto differ = [&](const char* kind, const std::string& path, const std::string& detail) {
-        ++differences;
-        std::printf("%s: %s%s%s\n", kind, path.c_str(), detail.empty() ? "" : ": ", detail.c_str());
-        std::fflush(stdout);
-    };
-    for (const auto& [relative, pair] : both) {
-        const LocalEntry* mine = pair.first;
-        const StoredEntry* theirs = pair.second;
-        if (theirs == nullptr) {
-            differ("missing", relative, "in the local folder, not stored");
-            continue;
-        }
-        if (mine == nullptr) {
-            differ("extra", relative, "stored, not in the local folder");
-            continue;
-        }
-        if (mine->isFolder != theirs->isFolder) {
-            differ("type", relative,
-                   mine->isFolder ? "a folder locally, a file in storage"
-                                  : "a file locally, a folder in storage");
-            continue;
-        }
-        if (mine->isFolder) continue;
-        progress.StartFile(relative);
-        if (theirs->sizeValid && theirs->size != mine->size) {
-            differ("size", relative,
-                   "local " + std::to_string(mine->size) + " bytes, stored " +
-                       std::to_string(theirs->size) + " bytes");
-            progress.AddBytes(theirs->size);
-            progress.FinishFile();
-            continue;
-        }
-        CompareSink sink(mine->full);
-        std::string error;
-        if (!sink.Open(error)) {
-            context.report.Fail({mine->full.string(), "verify", error, {}});
-            continue;
-        }
-        std::optional<Failure> failure = transfer.Download(
-            context.session.Reader(), JoinStoragePath(root, relative), std::nullopt, sink);
-        if (failure) {
-            context.report.Fail(std::move(*failure));
-            continue;
-        }
-        sink.Finish();
         progress.FinishFile();
-        if (sink.FirstDifference() >= 0)
-            differ("content", relative,
-                   "first difference at offset " + std::to_string(sink.FirstDifference()));
-        else if (sink.StoredLonger())
-            differ("size", relative,
-                   "local " + std::to_string(mine->size) + " bytes, stored " +
-                       std::to_string(sink.StoredBytes()) + " bytes read");
-        else if (sink.LocalLonger())
-            differ("size", relative,
-                   "local " + std::to_string(mine->size) + " bytes, only " +
-                       std::to_string(sink.StoredBytes()) + " bytes stored");
     }
     progress.End();
-    PrintSummary(
-        context, "verify", progress, 0,
-        std::to_string(differences) + (differences == 1 ? " difference, " : " differences, "));
-    context.report.PrintList();
-    return differences == 0 && context.report.Ok() ? ExitOk : ExitFailed;
+    context.console.Line(context.Summary("get", progress));
+    return context.Finish();
 }
 
 int Dispatch(Context& context) {
@@ -545,14 +330,30 @@ int Dispatch(Context& context) {
     if (name == "ls") return List(context);
     if (name == "stat") return Stat(context);
     if (name == "mkdir") return MakeFolder(context);
-    if (name == "rm") return Remove(context, false);
-    if (name == "rmdir") return Remove(context, true);
+    if (name == "rm") return RemoveFile(context);
+    if (name == "rmdir") return RemoveFolder(context);
     if (name == "put") return Put(context);
     if (name == "get") return Get(context);
     if (name == "backup") return Backup(context);
     if (name == "restore") return Restore(context);
     if (name == "verify") return Verify(context);
+    if (name == "uploads") return ListUploads(context);
+    if (name == "abort-uploads") return AbortUploads(context);
     return UsageError(context.console, "unknown command '" + name + "'", nullptr);
+}
+
+// The cause named when --timeout gives up: the call, the endpoint, and what a connection
+// attempt of plughost's own finds there.
+std::string TimeoutCause(const Session& session, double seconds, const char* call) {
+    const EndpointFacts& endpoint = session.Endpoint();
+    char limit[32];
+    std::snprintf(limit, sizeof limit, "%g", seconds);
+    std::string where = endpoint.url.empty() ? endpoint.source : endpoint.url;
+    std::string text =
+        std::string("timeout: ") + call + " moved no data for " + limit + " s at " + where;
+    const std::string probe = ProbeEndpoint(endpoint.url);
+    if (!probe.empty()) text += " (" + probe + ")";
+    return text + "; giving up as --timeout " + limit + " asks";
 }
 
 }  // namespace
@@ -568,25 +369,45 @@ int RunPlughost(const std::vector<std::string>& arguments, Console& console) {
         return ExitOk;
     }
     if (invocation.version) {
-        std::puts("plughost 1.0");
+        std::puts("plughost 1.1");
         return ExitOk;
     }
+    console.SetVerbosity(invocation.global.quiet     ? Verbosity::Quiet
+                         : invocation.global.verbose ? Verbosity::Verbose
+                                                     : Verbosity::Normal);
     const std::string problem = OperandProblem(invocation);
     if (!problem.empty()) return UsageError(console, problem, invocation.command);
     try {
+        Activity activity;
+        Monitor monitor(console, activity, invocation.global.timeout);
+        monitor.Start();
         int exitCode = ExitOk;
         std::string error;
         std::unique_ptr<Session> session = Session::Open(
-            invocation.global, invocation.command->instance, console, exitCode, error);
+            invocation.global, invocation.command->instance, console, activity, exitCode, error);
         if (!session) {
             if (exitCode == ExitUsage) return UsageError(console, error, invocation.command);
             console.Line("plughost: error: " + error);
             return exitCode;
         }
         Report report(console);
-        Context context{invocation, console, *session, report};
-        const int result = Dispatch(context);
+        Context context{invocation, console, *session, report, monitor, activity, std::nullopt};
+        monitor.SetTimeoutCause([&session](double seconds, const char* call) {
+            return TimeoutCause(*session, seconds, call);
+        });
+        monitor.SetUploadReport([&context](const std::vector<std::string>& paths, bool closing) {
+            ReportOpenUploads(context, paths, closing);
+        });
+        int result = ExitFailed;
+        if (session->CreateInstance(invocation.command->instance, error)) {
+            result = Dispatch(context);
+        } else {
+            console.Line("plughost: error: " + error);
+        }
         std::fflush(stdout);
+        // Taken away before what they use goes; waits here if a stop is under way.
+        monitor.SetUploadReport({});
+        monitor.SetTimeoutCause({});
         return result;
     } catch (const std::exception& exception) {
         console.Line(std::string("plughost: internal error: ") + exception.what());

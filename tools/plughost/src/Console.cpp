@@ -1,12 +1,19 @@
 #include "Console.h"
 
+#include <thread>
+
 namespace plughost {
 
-Console::Console(std::FILE* stream, bool isTerminal) : stream_(stream), isTerminal_(isTerminal) {}
+Console::Console(std::FILE* stream, bool isTerminal, Verbosity verbosity)
+    : stream_(stream), isTerminal_(isTerminal), verbosity_(verbosity) {}
 
 Console::~Console() { ClearStatus(); }
 
+bool Console::Allowed() const { return !sealed_ || std::this_thread::get_id() == sealedFor_; }
+
 void Console::Line(const std::string& text) {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!Allowed()) return;
     EraseStatus();
     std::fputs(text.c_str(), stream_);
     std::fputc('\n', stream_);
@@ -14,8 +21,18 @@ void Console::Line(const std::string& text) {
     std::fflush(stream_);
 }
 
+void Console::Note(const std::string& text) {
+    if (verbosity_ != Verbosity::Quiet) Line(text);
+}
+
+void Console::Detail(const std::string& text) {
+    if (verbosity_ == Verbosity::Verbose) Line(text);
+}
+
 void Console::Status(const std::string& text) {
     if (!isTerminal_) return;
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!Allowed()) return;
     status_ = text;
     EraseStatus();
     DrawStatus();
@@ -23,9 +40,22 @@ void Console::Status(const std::string& text) {
 }
 
 void Console::ClearStatus() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    if (!Allowed()) return;
     EraseStatus();
     status_.clear();
     std::fflush(stream_);
+}
+
+void Console::Seal() {
+    std::lock_guard<std::recursive_mutex> lock(mutex_);
+    EraseStatus();
+    // The terminal has echoed "^C" onto the line, status or not.
+    if (isTerminal_) std::fputs("\r\033[K", stream_);
+    status_.clear();
+    std::fflush(stream_);
+    sealed_ = true;
+    sealedFor_ = std::this_thread::get_id();
 }
 
 void Console::EraseStatus() {

@@ -55,7 +55,13 @@ void HostLog::WriteFormatted(int severity, const wchar_t* format, ...) {
     Emit(severity, text);
 }
 
+std::size_t HostLog::Mark() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return firstKept_ + kept_.size();
+}
+
 std::vector<std::string> HostLog::LinesSince(std::size_t mark) const {
+    std::lock_guard<std::mutex> lock(mutex_);
     std::vector<std::string> lines;
     const std::size_t start = mark > firstKept_ ? mark - firstKept_ : 0;
     for (std::size_t i = start; i < kept_.size(); ++i) lines.push_back(kept_[i]);
@@ -65,7 +71,8 @@ std::vector<std::string> HostLog::LinesSince(std::size_t mark) const {
 void HostLog::Emit(int severity, const std::wstring& text) {
     const std::string utf8 = Torvik::strings::WstrToUTF8(text);
     const std::string line = "[" + std::to_string(severity) + "] " + utf8;
-    console_.Line("plug-in log " + line);
+    std::lock_guard<std::mutex> lock(mutex_);
+    console_.Detail("plug-in log " + line);
     if (file_.is_open()) {
         const std::time_t now = std::time(nullptr);
         std::tm utc{};

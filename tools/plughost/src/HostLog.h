@@ -1,12 +1,14 @@
-// The ILog handed to plug-in instances: every line goes to standard error with its severity,
-// optionally to a log file as well, and is remembered so that a failed operation can show
-// what the plug-in wrote while it ran.
+// The ILog handed to plug-in instances: every line is remembered so that a failed operation
+// can say what the plug-in reported while it ran, goes to the log file when there is one, and
+// to standard error with its severity at the verbose level (otherwise plughost names the
+// cause of a failure in one line instead).
 #pragma once
 
 #include <cstdarg>
 #include <cstddef>
 #include <deque>
 #include <fstream>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -36,7 +38,7 @@ class HostLog final : public ILog {
 
     // A position in the stream of lines; LinesSince gives the lines written after it, so a
     // caller takes a mark before an operation and collects what the plug-in said during it.
-    std::size_t Mark() const { return firstKept_ + kept_.size(); }
+    std::size_t Mark() const;
     std::vector<std::string> LinesSince(std::size_t mark) const;
 
   private:
@@ -45,6 +47,7 @@ class HostLog final : public ILog {
     // Enough for the lines of any one operation; older ones are dropped.
     static constexpr std::size_t MaxKept = 1000;
 
+    mutable std::mutex mutex_;
     Console& console_;
     std::ofstream file_;
     std::deque<std::string> kept_;

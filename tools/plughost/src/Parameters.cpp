@@ -40,6 +40,9 @@ std::string ParameterSet::Assign(const std::string& text, const std::string& ori
     std::string value = Trim(text.substr(equals + 1));
     if (key.empty()) return origin + ": the parameter has no key";
     const std::string prefix = EnvironmentPrefix;
+    literalSecrets_.erase(key);
+    if (value.compare(0, prefix.size(), prefix) != 0 && HoldsSecret(key) && !value.empty())
+        literalSecrets_[key] = origin;
     if (value.compare(0, prefix.size(), prefix) == 0) {
         const std::string name = value.substr(prefix.size());
         if (name.empty()) return origin + ": " + key + "=@env: names no environment variable";
@@ -86,6 +89,12 @@ bool ParameterSet::IsSecretKey(const std::string& key) {
     for (char c : key) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
     return lower.find("secret") != std::string::npos ||
            lower.find("password") != std::string::npos || lower.find("key") != std::string::npos;
+}
+
+bool ParameterSet::HoldsSecret(const std::string& key) {
+    std::string lower;
+    for (char c : key) lower += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    return lower.find("secret") != std::string::npos || lower.find("password") != std::string::npos;
 }
 
 std::string ParameterSet::Shown(const std::string& key, const std::string& value) {

@@ -38,11 +38,18 @@ class ParameterSet {
 
     // Keys whose values are never shown: those containing "Secret", "Password" or "Key".
     static bool IsSecretKey(const std::string& key);
+    // Keys that hold a secret proper (not an access key id): "Secret" or "Password" in them.
+    static bool HoldsSecret(const std::string& key);
+
+    // Where each secret given as it stands (not as @env:NAME) came from, by key: the origin
+    // passed to Assign ("-p", or "FILE:LINE").
+    const std::map<std::string, std::string>& LiteralSecrets() const { return literalSecrets_; }
     static std::string Shown(const std::string& key, const std::string& value);
 
   private:
     Environment environment_;
     std::map<std::string, std::string> values_;
+    std::map<std::string, std::string> literalSecrets_;
 };
 
 // The host configuration object of one instance. Remembers the keys the plug-in asked for,

@@ -3,7 +3,9 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
+#include <vector>
 
 namespace plughost {
 
@@ -12,6 +14,10 @@ namespace {
 constexpr double MiB = 1024.0 * 1024.0;
 constexpr auto BarInterval = std::chrono::milliseconds(200);
 constexpr auto LineInterval = std::chrono::seconds(5);
+// A call this long with no byte moving is waiting for the service, not sending.
+constexpr double WaitingAfterSeconds = 1.0;
+// The name keeps at least this many columns before other fields give way.
+constexpr std::size_t NameColumns = 24;
 
 std::string Printf(const char* format, double value) {
     char text[64];
@@ -28,7 +34,8 @@ std::string Eta(const ProgressState& state) {
 
 int Percent(const ProgressState& state) {
     if (state.totalBytes == 0) return state.totalFiles == 0 ? 100 : 0;
-    return static_cast<int>(100.0 * static_cast<double>(state.doneBytes) /
+    return static_cast<int>(100.0 *
+                            static_cast<double>(std::min(state.doneBytes, state.totalBytes)) /
                             static_cast<double>(state.totalBytes));
 }
 
@@ -36,6 +43,33 @@ std::size_t TerminalWidth() {
     winsize size{};
     if (ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 20) return size.ws_col - 1;
     return 79;
+}
+
+// Columns of UTF-8 text, one per character.
+std::size_t Columns(const std::string& text) {
+    std::size_t columns = 0;
+    for (const char c : text)
+        if ((static_cast<unsigned char>(c) & 0xC0) != 0x80) ++columns;
+    return columns;
+}
+
+// The last `columns` characters of `text`, after an ellipsis, when it is longer.
+std::string Tail(const std::string& text, std::size_t columns) {
+    if (Columns(text) <= columns) return text;
+    if (columns == 0) return "";
+    std::size_t keep = columns - 1;  // the ellipsis takes one
+    std::size_t at = text.size();
+    while (keep > 0 && at > 0) {
+        --at;
+        while (at > 0 && (static_cast<unsigned char>(text[at]) & 0xC0) == 0x80) --at;
+        --keep;
+    }
+    return "\u2026" + text.substr(at);
+}
+
+std::string Graphic(int percent, int width) {
+    const int filled = percent * width / 100;
+    return "[" + std::string(filled, '#') + std::string(width - filled, '-') + "]";
 }
 
 }  // namespace
@@ -71,71 +105,201 @@ std::string FormatRate(std::uint64_t bytes, double seconds) {
 
 std::string RenderBar(const ProgressState& state, std::size_t width) {
     const int percent = Percent(state);
-    const int barWidth = 20;
-    const int filled = percent * barWidth / 100;
-    std::string bar = "[" + std::string(filled, '#') + std::string(barWidth - filled, '-') + "]";
-    char figures[64];
-    std::snprintf(figures, sizeof figures, " %3d%%  ", percent);
-    std::string line = bar + figures + FormatBytes(state.doneBytes) + "/" +
-                       FormatBytes(state.totalBytes) + "  " +
-                       FormatRate(state.doneBytes, state.elapsedSeconds) + "  ETA " + Eta(state) +
-                       "  " + std::to_string(state.doneFiles) + "/" +
-                       std::to_string(state.totalFiles) + " " + state.currentName;
-    if (line.size() > width) {
-        line.resize(width);
-        // Do not leave half a UTF-8 sequence at the cut.
-        while (!line.empty() && (static_cast<unsigned char>(line.back()) & 0xC0) == 0x80)
-            line.pop_back();
-        if (!line.empty() && (static_cast<unsigned char>(line.back()) & 0x80) != 0) line.pop_back();
+    char percentText[16];
+    std::snprintf(percentText, sizeof percentText, "%3d%%", percent);
+    const std::string bytes = FormatBytes(state.doneBytes) + "/" + FormatBytes(state.totalBytes);
+    const std::string rate = FormatRate(state.doneBytes, state.elapsedSeconds);
+    const std::string eta = state.waiting.empty() ? "ETA " + Eta(state) : state.waiting;
+    const std::string count =
+        std::to_string(state.doneFiles) + "/" + std::to_string(state.totalFiles);
+
+    // From the fullest layout down, the first that leaves the name its room.
+    struct Layout {
+        int graphic;  // 0: none
+        bool rate, eta, count;
+    };
+    const Layout layouts[] = {{20, true, true, true},  {10, true, true, true},
+                              {10, true, false, true}, {0, true, false, true},
+                              {0, false, false, true}, {0, false, false, false}};
+    std::string line;
+    for (const Layout& layout : layouts) {
+        std::vector<std::string> fields;
+        if (layout.graphic > 0) fields.push_back(Graphic(percent, layout.graphic));
+        fields.push_back(percentText);
+        fields.push_back(bytes);
+        if (layout.rate) fields.push_back(rate);
+        // While waiting, the waiting is what matters, not the ETA.
+        if (layout.eta || !state.waiting.empty()) fields.push_back(eta);
+        if (layout.count) fields.push_back(count);
+        line.clear();
+        for (const std::string& field : fields) line += (line.empty() ? "" : "  ") + field;
+        const std::size_t wanted = std::min(Columns(state.currentName), NameColumns);
+        if (Columns(line) + 2 + wanted <= width || &layout == &layouts[5]) break;
     }
-    return line;
+    if (!state.currentName.empty()) {
+        const std::size_t used = Columns(line) + 2;
+        if (used < width) line += "  " + Tail(state.currentName, width - used);
+    }
+    return Columns(line) <= width ? line : Tail(line, width);
 }
 
 std::string RenderLine(const ProgressState& state) {
-    return "progress: " + std::to_string(Percent(state)) + "% (" + FormatBytes(state.doneBytes) +
-           " of " + FormatBytes(state.totalBytes) + "), " + std::to_string(state.doneFiles) +
-           " of " + std::to_string(state.totalFiles) + " files, " +
-           FormatRate(state.doneBytes, state.elapsedSeconds) + ", ETA " + Eta(state);
+    std::string line = "progress: " + std::to_string(Percent(state)) + "% (" +
+                       FormatBytes(state.doneBytes) + " of " + FormatBytes(state.totalBytes) +
+                       "), " + std::to_string(state.doneFiles) + " of " +
+                       std::to_string(state.totalFiles) + " files, " +
+                       FormatRate(state.doneBytes, state.elapsedSeconds) + ", ETA " + Eta(state);
+    if (!state.waiting.empty()) line += ", " + state.waiting;
+    return line;
 }
 
 Progress::Progress(Console& console, ProgressMode mode, Clock clock)
     : console_(console), mode_(mode), clock_(std::move(clock)) {
+    if (console_.GetVerbosity() == Verbosity::Quiet) mode_ = ProgressMode::None;
     if (mode_ == ProgressMode::Auto)
         mode_ = console_.IsTerminal() ? ProgressMode::Bar : ProgressMode::Lines;
     if (mode_ == ProgressMode::Bar && !console_.IsTerminal()) mode_ = ProgressMode::Lines;
-    start_ = lastShown_ = clock_();
+    start_ = lastShown_ = lastMoved_ = clock_();
 }
 
-void Progress::Begin(std::uint64_t totalFiles, std::uint64_t totalBytes) {
+void Progress::Begin(std::uint64_t totalFiles, std::uint64_t totalBytes, Direction direction) {
+    std::lock_guard<std::mutex> lock(mutex_);
     state_ = ProgressState{};
     state_.totalFiles = totalFiles;
     state_.totalBytes = totalBytes;
-    start_ = lastShown_ = clock_();
+    direction_ = direction;
+    finishedBytes_ = handed_ = wire_ = 0;
+    inFile_ = false;
+    start_ = lastShown_ = lastMoved_ = clock_();
+    ended_ = false;
     Update(true);
 }
 
-void Progress::StartFile(const std::string& name) {
+void Progress::StartFile(const std::string& name, std::uint64_t size) {
+    std::lock_guard<std::mutex> lock(mutex_);
     state_.currentName = name;
+    handed_ = wire_ = 0;
+    fileSize_ = size;
+    fileBase_ = latest_;
+    inFile_ = true;
     Update(false);
 }
 
 void Progress::AddBytes(std::uint64_t bytes) {
-    state_.doneBytes += bytes;
+    std::lock_guard<std::mutex> lock(mutex_);
+    handed_ += bytes;
     Update(false);
 }
 
 void Progress::FinishFile() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    finishedBytes_ += handed_;
+    handed_ = wire_ = 0;
+    inFile_ = false;
     ++state_.doneFiles;
     Update(false);
 }
 
+void Progress::FailFile() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    handed_ = wire_ = 0;
+    inFile_ = false;
+    Update(false);
+}
+
 void Progress::End() {
-    state_.elapsedSeconds = ElapsedSeconds();
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (ended_) return;
+    state_.elapsedSeconds = Elapsed();
+    ended_ = true;
     if (mode_ == ProgressMode::Bar) console_.ClearStatus();
 }
 
+void Progress::Tick(const NetworkMeter::Totals& totals, const Activity::State& call) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto now = clock_();
+    if (!haveTotals_ || totals.acknowledged != latest_.acknowledged ||
+        totals.received != latest_.received)
+        lastMoved_ = now;
+    if (!haveTotals_) fileBase_ = totals;
+    haveTotals_ = true;
+    latest_ = totals;
+    if (inFile_) {
+        wire_ = direction_ == Direction::Upload ? totals.acknowledged - fileBase_.acknowledged
+                                                : totals.received - fileBase_.received;
+    }
+    const double idle = std::chrono::duration<double>(now - lastMoved_).count();
+    state_.waiting.clear();
+    if (call.inCall && call.seconds >= WaitingAfterSeconds && idle >= WaitingAfterSeconds)
+        state_.waiting = "waiting for the service " +
+                         std::to_string(static_cast<long>(std::min(idle, call.seconds))) + " s";
+    if (!ended_) Update(false);
+}
+
+void Progress::AddFolder() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++folders_;
+}
+
+void Progress::AddUnchanged(std::uint64_t files) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    unchanged_ += files;
+}
+
+void Progress::AddDeleted() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++deleted_;
+}
+
+std::uint64_t Progress::DoneBytes() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return finishedBytes_;
+}
+
+std::uint64_t Progress::DoneFiles() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return state_.doneFiles;
+}
+
+std::uint64_t Progress::Folders() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return folders_;
+}
+
+std::uint64_t Progress::Unchanged() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return unchanged_;
+}
+
+std::uint64_t Progress::Deleted() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return deleted_;
+}
+
 double Progress::ElapsedSeconds() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return Elapsed();
+}
+
+double Progress::Elapsed() const {
+    if (ended_) return state_.elapsedSeconds;
     return std::chrono::duration<double>(clock_() - start_).count();
+}
+
+ProgressState Progress::Snapshot() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ProgressState state = state_;
+    state.doneBytes = finishedBytes_ + CurrentConfirmed();
+    state.elapsedSeconds = Elapsed();
+    return state;
+}
+
+std::uint64_t Progress::CurrentConfirmed() const {
+    if (!inFile_) return 0;
+    // An upload counts what the service acknowledged, never more than was handed over; a
+    // download what arrived, which the plug-in may not have delivered yet.
+    if (direction_ == Direction::Upload) return std::min(handed_, wire_);
+    return std::max(handed_, std::min(fileSize_, wire_));
 }
 
 void Progress::Update(bool force) {
@@ -147,12 +311,14 @@ void Progress::Update(bool force) {
             : std::chrono::duration_cast<std::chrono::steady_clock::duration>(LineInterval);
     if (!force && now - lastShown_ < interval) return;
     lastShown_ = now;
-    state_.elapsedSeconds = std::chrono::duration<double>(now - start_).count();
+    ProgressState shown = state_;
+    shown.doneBytes = finishedBytes_ + CurrentConfirmed();
+    shown.elapsedSeconds = std::chrono::duration<double>(now - start_).count();
     if (mode_ == ProgressMode::Bar) {
-        console_.Status(RenderBar(state_, TerminalWidth()));
+        console_.Status(RenderBar(shown, TerminalWidth()));
     } else if (!force) {
         // Plain lines only once there is something to say: a short job prints none.
-        console_.Line(RenderLine(state_));
+        console_.Line(RenderLine(shown));
     }
 }
 

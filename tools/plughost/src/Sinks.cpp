@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "Activity.h"
+
 namespace plughost {
 
 namespace {
@@ -11,18 +13,34 @@ std::string SystemError(const std::string& what, const std::filesystem::path& pa
 }
 }  // namespace
 
-FileSink::FileSink(std::filesystem::path target)
+bool MoveInto(const std::filesystem::path& partial, const std::filesystem::path& target,
+              std::string& error) {
+    std::error_code failed;
+    std::filesystem::rename(partial, target, failed);
+    if (!failed) return true;
+    error = "cannot rename '" + partial.string() + "' to '" + target.string() +
+            "': " + failed.message();
+    return false;
+}
+
+FileSink::FileSink(std::filesystem::path target, Activity* activity)
     : target_(std::move(target)),
-      partial_(target_.parent_path() / ("." + target_.filename().string() + ".plughost-part")) {}
+      partial_(target_.parent_path() / ("." + target_.filename().string() + ".plughost-part")),
+      activity_(activity) {}
 
 FileSink::~FileSink() {
     if (committed_) return;
     file_.reset();
     std::error_code ignored;
     std::filesystem::remove(partial_, ignored);
+    if (activity_ != nullptr) activity_->ForgetPart(partial_);
 }
 
 bool FileSink::Open(std::string& error) {
+    if (activity_ != nullptr && !activity_->RegisterPart(partial_)) {
+        error = "interrupted";
+        return false;
+    }
     file_.reset(std::fopen(partial_.c_str(), "wb"));
     if (!file_) {
         error = SystemError("cannot create", partial_);
@@ -44,14 +62,19 @@ bool FileSink::Commit(std::string& error) {
         error = SystemError("cannot write", partial_);
         return false;
     }
-    std::error_code failed;
-    std::filesystem::rename(partial_, target_, failed);
-    if (failed) {
-        error = "cannot rename '" + partial_.string() + "' to '" + target_.string() +
-                "': " + failed.message();
+    if (activity_ != nullptr ? !activity_->CommitPart(partial_, target_, error)
+                             : !MoveInto(partial_, target_, error))
+        return false;
+    committed_ = true;
+    return true;
+}
+
+bool MemorySink::Accept(const unsigned char* data, std::size_t size, std::string& error) {
+    if (data_.size() + size > limit_) {
+        error = "larger than the " + std::to_string(limit_) + " bytes expected";
         return false;
     }
-    committed_ = true;
+    data_.append(reinterpret_cast<const char*>(data), size);
     return true;
 }
 

@@ -11,6 +11,8 @@
 
 namespace plughost {
 
+class Activity;
+
 class ByteSink {
   public:
     virtual ~ByteSink() = default;
@@ -25,22 +27,42 @@ struct FileCloser {
 };
 using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
+// Renames `partial` over `target`; false with `error` set when that fails.
+bool MoveInto(const std::filesystem::path& partial, const std::filesystem::path& target,
+              std::string& error);
+
 // Writes into a hidden file beside the target and renames it over the target at Commit, so
-// that a failed download never leaves a truncated file under the real name.
+// that a failed download never leaves a truncated file under the real name. With an
+// `activity`, the partial file is registered there, so that an interrupted run can remove it.
 class FileSink final : public ByteSink {
   public:
-    explicit FileSink(std::filesystem::path target);
+    explicit FileSink(std::filesystem::path target, Activity* activity = nullptr);
     ~FileSink() override;
 
     bool Open(std::string& error);
     bool Accept(const unsigned char* data, std::size_t size, std::string& error) override;
     bool Commit(std::string& error);
 
+    const std::filesystem::path& Target() const { return target_; }
+
   private:
     std::filesystem::path target_;
     std::filesystem::path partial_;
+    Activity* activity_;
     FilePtr file_;
     bool committed_ = false;
+};
+
+// Keeps the bytes in memory, up to a limit (a small object such as the manifest).
+class MemorySink final : public ByteSink {
+  public:
+    explicit MemorySink(std::size_t limit) : limit_(limit) {}
+    bool Accept(const unsigned char* data, std::size_t size, std::string& error) override;
+    const std::string& Data() const { return data_; }
+
+  private:
+    std::size_t limit_;
+    std::string data_;
 };
 
 class StdoutSink final : public ByteSink {

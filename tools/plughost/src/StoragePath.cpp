@@ -11,7 +11,11 @@ bool IsSeparator(char c) { return c == '/' || c == '\\'; }
 std::string NormalizeStoragePath(const std::string& text) {
     std::string result;
     bool pendingSeparator = false;
-    for (char c : text) {
+    std::size_t start = 0;
+    if (text.size() >= 5 && (text[0] == 's' || text[0] == 'S') && text.compare(1, 4, "3://") == 0)
+        start = 5;
+    for (std::size_t i = start; i < text.size(); ++i) {
+        const char c = text[i];
         if (IsSeparator(c)) {
             pendingSeparator = !result.empty();
             continue;

@@ -8,7 +8,8 @@
 namespace plughost {
 
 // Removes leading and trailing separators and collapses repeated ones, accepting '/' and '\'.
-// "/bucket//a/b/" becomes "bucket/a/b"; the root is the empty string.
+// "/bucket//a/b/" becomes "bucket/a/b"; the root is the empty string. A leading "s3://" (in
+// any case) is dropped, so "s3://bucket/key" and "bucket/key" name the same object.
 std::string NormalizeStoragePath(const std::string& text);
 
 // The path joined with one more component; `name` is appended as it stands.

@@ -14,12 +14,13 @@ namespace plughost {
 
 namespace {
 
-// A handle that is closed when its owner leaves without closing it (after a failure), so the
-// instance never keeps a file open behind the tool's back.
+// A handle that is closed when its owner leaves without closing it (after the plug-in failed,
+// when closing only ends what the plug-in already gave up), so the instance keeps no file open
+// behind the tool's back, unless the owner abandons it: an upload whose data cannot all be
+// read must not be closed, as closing would store what was written so far.
 class OpenHandle {
   public:
-    OpenHandle(IBackupDataRead& instance, unsigned int handle)
-        : instance_(instance), handle_(handle) {}
+    OpenHandle(Instance& instance, unsigned int handle) : instance_(instance), handle_(handle) {}
     ~OpenHandle() {
         if (open_) instance_.CloseFile(handle_);
     }
@@ -31,9 +32,10 @@ class OpenHandle {
         open_ = false;
         return instance_.CloseFile(handle_);
     }
+    void Abandon() { open_ = false; }
 
   private:
-    IBackupDataRead& instance_;
+    Instance& instance_;
     unsigned int handle_;
     bool open_ = true;
 };
@@ -114,23 +116,80 @@ class LocalReader {
 
 }  // namespace
 
+// Where the bytes of an upload come from: a local file or memory.
+class Transfer::Source {
+  public:
+    virtual ~Source() = default;
+    // The next block (empty at the end); false on a read error, with errno set.
+    virtual bool Next(const unsigned char*& data, std::size_t& size) = 0;
+    virtual std::string Name() const = 0;
+};
+
+namespace {
+
+class FileSource final : public Transfer::Source {
+  public:
+    FileSource(std::FILE* file, std::vector<unsigned char>& buffer, std::string name)
+        : reader_(file, buffer), name_(std::move(name)) {}
+    bool Next(const unsigned char*& data, std::size_t& size) override {
+        return reader_.Next(data, size);
+    }
+    std::string Name() const override { return name_; }
+
+  private:
+    LocalReader reader_;
+    std::string name_;
+};
+
+class MemorySource final : public Transfer::Source {
+  public:
+    MemorySource(const std::string& data, std::size_t blockSize)
+        : data_(data), blockSize_(blockSize) {}
+    bool Next(const unsigned char*& data, std::size_t& size) override {
+        size = std::min(blockSize_, data_.size() - at_);
+        data = reinterpret_cast<const unsigned char*>(data_.data()) + at_;
+        at_ += size;
+        return true;
+    }
+    std::string Name() const override { return "(memory)"; }
+
+  private:
+    const std::string& data_;
+    std::size_t blockSize_;
+    std::size_t at_ = 0;
+};
+
+}  // namespace
+
 Transfer::Transfer(HostLog& log, Progress& progress, std::size_t blockSize)
     : log_(log), progress_(progress), buffer_(blockSize) {}
 
 Failure Transfer::Make(const std::string& path, const std::string& operation, std::string detail,
                        std::size_t mark) const {
-    return Failure{path, operation, std::move(detail), log_.LinesSince(mark)};
+    Failure failure{path, operation, std::move(detail), log_.LinesSince(mark)};
+    failure.pluginCall = true;
+    return failure;
 }
 
-std::optional<Failure> Transfer::Upload(IBackupDataWrite& instance,
-                                        const std::filesystem::path& local,
-                                        const std::string& storagePath) {
-    const std::size_t mark = log_.Mark();
+std::optional<Failure> Transfer::Upload(Instance& instance, const std::filesystem::path& local,
+                                        const std::string& storagePath, Sha256* hash) {
     FilePtr file(std::fopen(local.c_str(), "rb"));
     if (!file)
-        return Make(local.string(), "upload", std::string("cannot read: ") + std::strerror(errno),
-                    mark);
+        return Failure{
+            local.string(), "upload", std::string("cannot read: ") + std::strerror(errno), {}};
+    FileSource source(file.get(), buffer_, local.string());
+    return Send(instance, source, storagePath, hash);
+}
 
+std::optional<Failure> Transfer::UploadBytes(Instance& instance, const std::string& data,
+                                             const std::string& storagePath) {
+    MemorySource source(data, buffer_.size());
+    return Send(instance, source, storagePath, nullptr);
+}
+
+std::optional<Failure> Transfer::Send(Instance& instance, Source& source,
+                                      const std::string& storagePath, Sha256* hash) {
+    const std::size_t mark = log_.Mark();
     unsigned int handle = 0;
     const ResultCode opened =
         instance.OpenFile(ToHostPath(storagePath), FileAccessMode::Write, handle);
@@ -140,16 +199,20 @@ std::optional<Failure> Transfer::Upload(IBackupDataWrite& instance,
     OpenHandle open(instance, handle);
 
     std::uint64_t offset = 0;
-    LocalReader reader(file.get(), buffer_);
-    bool readFailed = false;
     for (;;) {
         const unsigned char* data = nullptr;
         std::size_t got = 0;
-        if (!reader.Next(data, got)) {
-            readFailed = true;
-            break;
+        if (!source.Next(data, got)) {
+            const std::string reason = std::strerror(errno);
+            open.Abandon();
+            return Failure{source.Name(),
+                           "upload",
+                           "read error at offset " + std::to_string(offset) + ": " + reason +
+                               " (the upload is left open, so that nothing partial is stored)",
+                           {}};
         }
         if (got == 0) break;
+        if (hash != nullptr) hash->Update(data, got);
         unsigned int size = static_cast<unsigned int>(got);
         const ResultCode written = instance.WriteFile(data, size, open.Get());
         if (written != Success)
@@ -165,10 +228,6 @@ std::optional<Failure> Transfer::Upload(IBackupDataWrite& instance,
         offset += got;
         progress_.AddBytes(got);
     }
-    if (readFailed)
-        return Make(local.string(), "upload",
-                    "read error at offset " + std::to_string(offset) + ": " + std::strerror(errno),
-                    mark);
 
     // Closing is where the last data goes out and the object comes into being.
     const ResultCode closed = open.Close();
@@ -179,9 +238,9 @@ std::optional<Failure> Transfer::Upload(IBackupDataWrite& instance,
     return std::nullopt;
 }
 
-std::optional<Failure> Transfer::Download(IBackupDataRead& instance, const std::string& storagePath,
-                                          std::optional<std::uint64_t> expectedSize,
-                                          ByteSink& sink) {
+std::optional<Failure> Transfer::Download(Instance& instance, const std::string& storagePath,
+                                          std::optional<std::uint64_t> expectedSize, ByteSink& sink,
+                                          Sha256* hash) {
     const std::size_t mark = log_.Mark();
     unsigned int handle = 0;
     const ResultCode opened =
@@ -207,9 +266,10 @@ std::optional<Failure> Transfer::Download(IBackupDataRead& instance, const std::
                             std::to_string(buffer_.size()),
                         mark);
         if (size > 0) {
+            if (hash != nullptr) hash->Update(buffer_.data(), size);
             std::string error;
             if (!sink.Accept(buffer_.data(), size, error))
-                return Make(storagePath, "download", error, mark);
+                return Failure{storagePath, "download", error, {}};
             offset += size;
             progress_.AddBytes(size);
             emptyReads = 0;

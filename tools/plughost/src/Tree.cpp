@@ -1,6 +1,9 @@
 #include "Tree.h"
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <list>
 
 #include "StoragePath.h"
@@ -33,28 +36,34 @@ void ScanFolder(const fs::path& folder, const std::string& relative, LocalTree& 
             tree.failures.push_back({child.path().string(), "scan", problem, {}});
             continue;
         }
-        const fs::file_status status = child.symlink_status(failed);
-        if (failed) {
-            tree.failures.push_back({child.path().string(), "scan", failed.message(), {}});
+        struct stat status {};
+        if (::lstat(child.path().c_str(), &status) != 0) {
+            tree.failures.push_back({child.path().string(),
+                                     "scan",
+                                     std::error_code(errno, std::generic_category()).message(),
+                                     {}});
             continue;
         }
-        if (fs::is_directory(status)) {
-            tree.entries.push_back({path, child.path(), true, 0});
+        LocalEntry entry;
+        entry.relative = path;
+        entry.full = child.path();
+        entry.mode = static_cast<unsigned>(status.st_mode & 07777);
+        entry.seconds = static_cast<std::int64_t>(status.st_mtim.tv_sec);
+        entry.nanoseconds = static_cast<std::uint32_t>(status.st_mtim.tv_nsec);
+        if (S_ISDIR(status.st_mode)) {
+            entry.isFolder = true;
+            tree.entries.push_back(entry);
             ScanFolder(child.path(), path, tree);
-        } else if (fs::is_regular_file(status)) {
-            const std::uintmax_t size = fs::file_size(child.path(), failed);
-            if (failed) {
-                tree.failures.push_back({child.path().string(), "scan", failed.message(), {}});
-                continue;
-            }
-            tree.entries.push_back({path, child.path(), false, size});
+        } else if (S_ISREG(status.st_mode)) {
+            entry.size = static_cast<std::uint64_t>(status.st_size);
+            tree.entries.push_back(entry);
         } else {
             tree.skipped.push_back(path);
         }
     }
 }
 
-void ListFolder(IBackupDataRead& instance, HostLog& log, const std::string& root,
+void ListFolder(Instance& instance, HostLog& log, const std::string& root,
                 const std::string& relative, StoredTree& tree) {
     const std::string path = relative.empty() ? root : JoinStoragePath(root, relative);
     const std::size_t mark = log.Mark();
@@ -96,7 +105,7 @@ LocalTree ScanLocalTree(const fs::path& root) {
     return tree;
 }
 
-StoredTree WalkStorage(IBackupDataRead& instance, HostLog& log, const std::string& root) {
+StoredTree WalkStorage(Instance& instance, HostLog& log, const std::string& root) {
     StoredTree tree;
     ListFolder(instance, log, root, "", tree);
     return tree;

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "HostLog.h"
+#include "Instance.h"
 #include "Report.h"
-#include "frame/HostInterfaces.h"
 
 namespace plughost {
 
@@ -19,6 +19,9 @@ struct LocalEntry {
     std::filesystem::path full;
     bool isFolder = false;
     std::uint64_t size = 0;
+    unsigned mode = 0;         // permission bits
+    std::int64_t seconds = 0;  // modification time
+    std::uint32_t nanoseconds = 0;
 };
 
 struct LocalTree {
@@ -44,6 +47,6 @@ struct StoredTree {
 };
 
 // Lists `root` (a normalized storage path) and every folder below it.
-StoredTree WalkStorage(IBackupDataRead& instance, HostLog& log, const std::string& root);
+StoredTree WalkStorage(Instance& instance, HostLog& log, const std::string& root);
 
 }  // namespace plughost

@@ -9,8 +9,11 @@
 
 #include "Commands.h"
 #include "Console.h"
+#include "Monitor.h"
 
 int main(int argc, char** argv) {
+    // Before any thread exists, so that only the monitor thread ever takes these signals.
+    plughost::Monitor::BlockSignals();
     const std::vector<std::string> arguments(argv + 1, argv + argc);
     const char* term = std::getenv("TERM");
     const bool terminal =

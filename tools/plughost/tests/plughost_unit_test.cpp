@@ -1,5 +1,6 @@
-// The pure parts of plughost: command-line parsing, parameters, the host log's format
-// expansion, path handling, progress figures, and the download sinks.
+// The pure parts of plughost: command-line parsing, parameters and the plug-in table, the host
+// log's format expansion, the causes read from it, path handling, progress figures, the
+// manifest, and the download sinks.
 #include <gtest/gtest.h>
 #include <stdio.h>
 
@@ -10,8 +11,11 @@
 #include <map>
 
 #include "Arguments.h"
+#include "Causes.h"
 #include "Console.h"
 #include "HostLog.h"
+#include "KnownPlugins.h"
+#include "Manifest.h"
 #include "Parameters.h"
 #include "Plugin.h"
 #include "Progress.h"
@@ -26,8 +30,8 @@ namespace fs = std::filesystem;
 // A console writing into memory, to see what reached standard error.
 class MemoryConsole {
   public:
-    explicit MemoryConsole(bool terminal = false)
-        : stream_(open_memstream(&data_, &size_)), console_(stream_, terminal) {}
+    explicit MemoryConsole(bool terminal = false, Verbosity verbosity = Verbosity::Normal)
+        : stream_(open_memstream(&data_, &size_)), console_(stream_, terminal, verbosity) {}
     ~MemoryConsole() {
         std::fclose(stream_);
         std::free(data_);
@@ -75,7 +79,13 @@ TEST(HostFormat, ExpandsWideStringsIntegersAndPercent) {
 }
 
 TEST(HostLog, PrintsSeverityAndKeepsLinesPerOperation) {
-    MemoryConsole console;
+    MemoryConsole quiet;
+    HostLog unseen(quiet.Get());
+    unseen.Write(2, L"kept, not shown");
+    EXPECT_EQ(quiet.Text(), "");  // the plug-in's lines reach the console only with -v
+    EXPECT_EQ(unseen.LinesSince(0), (std::vector<std::string>{"[2] kept, not shown"}));
+
+    MemoryConsole console(false, Verbosity::Verbose);
     HostLog log(console.Get());
     log.Write(2, L"before");
     const std::size_t mark = log.Mark();
@@ -225,6 +235,19 @@ TEST(Arguments, CommandOptionsOnlyWhereTheyApply) {
     EXPECT_NE(Parse({"-P", "x.so", "get", "-R", "b/k", "out"}).error, "");
     EXPECT_NE(Parse({"-R", "-P", "x.so", "ls"}).error, "");
     EXPECT_TRUE(Parse({"-P", "x.so", "mkdir", "--parents", "b/a/c"}).invocation.parents);
+    const ParsedArguments backup =
+        Parse({"-P", "x.so", "-q", "--retries", "3", "--timeout=2.5", "backup", "--delete",
+               "--dry-run", "--checksum", "d", "b"});
+    ASSERT_EQ(backup.error, "");
+    EXPECT_TRUE(backup.invocation.deleteExtra && backup.invocation.dryRun &&
+                backup.invocation.checksum && backup.invocation.global.quiet);
+    EXPECT_EQ(backup.invocation.global.retries, 3);
+    EXPECT_DOUBLE_EQ(backup.invocation.global.timeout, 2.5);
+    EXPECT_NE(Parse({"-P", "x.so", "restore", "--delete", "b", "d"}).error, "");
+    EXPECT_EQ(
+        Parse({"-P", "x.so", "abort-uploads", "--upload-id", "U1", "b/k"}).invocation.uploadId,
+        "U1");
+    EXPECT_NE(Parse({"-P", "x.so", "uploads", "--upload-id", "U1", "b"}).error, "");
 }
 
 TEST(Arguments, UsageErrors) {
@@ -239,6 +262,11 @@ TEST(Arguments, UsageErrors) {
               std::string::npos);
     EXPECT_NE(Parse({"-P", "x.so", "--verbose=1", "ls"}).error, "");
     EXPECT_NE(Parse({"-P", "x.so", "--progress", "fancy", "ls"}).error, "");
+    for (const char* bad : {"0", "-1", "x", "101", "1000"})
+        EXPECT_NE(Parse({"-P", "x.so", "--retries", bad, "ls"}).error, "") << bad;
+    for (const char* bad : {"0", "-2", "1..5", "s", "forever", "90000"})
+        EXPECT_NE(Parse({"-P", "x.so", "--timeout", bad, "ls"}).error, "") << bad;
+    EXPECT_NE(Parse({"-P", "x.so", "-q", "-v", "ls"}).error, "");
     // A file name that looks like an option, after "--".
     const ParsedArguments dashed = Parse({"-P", "x.so", "put", "--", "-odd", "b/k"});
     ASSERT_EQ(dashed.error, "");
@@ -261,9 +289,14 @@ TEST(Arguments, BlockSizes) {
     EXPECT_EQ(ParseBlockSize("1M"), 1048576u);
     EXPECT_EQ(ParseBlockSize("2MiB"), 2097152u);
     EXPECT_EQ(ParseBlockSize("1024M"), 1073741824u);
+    EXPECT_EQ(ParseBlockSize("1G"), 1073741824u);
+    EXPECT_EQ(ParseBlockSize("1GiB"), 1073741824u);
+    EXPECT_EQ(ParseBlockSize("8k"), 8192u);
     EXPECT_EQ(ParseBlockSize("1025M"), std::nullopt);
+    EXPECT_EQ(ParseBlockSize("2G"), std::nullopt);
     EXPECT_EQ(ParseBlockSize("0"), std::nullopt);
-    EXPECT_EQ(ParseBlockSize("1G"), std::nullopt);
+    EXPECT_EQ(ParseBlockSize("1T"), std::nullopt);
+    EXPECT_EQ(ParseBlockSize("1Mi"), std::nullopt);
     EXPECT_EQ(ParseBlockSize("M"), std::nullopt);
     EXPECT_EQ(ParseBlockSize("-1"), std::nullopt);
     EXPECT_EQ(ParseBlockSize("99999999999999"), std::nullopt);
@@ -273,6 +306,9 @@ TEST(StoragePaths, NormalizeAndCheckNames) {
     EXPECT_EQ(NormalizeStoragePath("/bucket//a\\b/"), "bucket/a/b");
     EXPECT_EQ(NormalizeStoragePath("/"), "");
     EXPECT_EQ(NormalizeStoragePath("bucket"), "bucket");
+    EXPECT_EQ(NormalizeStoragePath("s3://bucket/a/b"), "bucket/a/b");
+    EXPECT_EQ(NormalizeStoragePath("S3://bucket/"), "bucket");
+    EXPECT_EQ(NormalizeStoragePath("s3:/bucket"), "s3:/bucket");
     EXPECT_FALSE(HasKey("bucket"));
     EXPECT_TRUE(HasKey("bucket/k"));
     EXPECT_EQ(SplitStoragePath("b/x/y"), (std::vector<std::string>{"b", "x", "y"}));
@@ -322,14 +358,27 @@ TEST(ProgressFigures, BarShowsPercentRateAndEtaWithinTheWidth) {
     state.elapsedSeconds = 5;
     state.currentName = "big/\u00fcberall.bin";
     const std::string bar = RenderBar(state, 200);
-    EXPECT_EQ(bar.rfind("[#####---------------]  25%  50.0 MiB/200.0 MiB  10.0 MiB/s  ETA 0:15", 0),
-              0u)
-        << bar;
-    EXPECT_NE(bar.find("1/4 big/\u00fcberall.bin"), std::string::npos);
-    // Cut inside the two-byte u-umlaut: the half character goes too.
-    const std::size_t cut = bar.find("\u00fc") + 1;
-    const std::string narrow = RenderBar(state, cut);
-    EXPECT_EQ(narrow, bar.substr(0, cut - 1));
+    EXPECT_EQ(bar,
+              "[#####---------------]   25%  50.0 MiB/200.0 MiB  10.0 MiB/s  ETA 0:15  1/4  "
+              "big/\u00fcberall.bin");
+    // At 80 columns and below, fields give way before the name does, and a long name keeps
+    // its end (the file's own name), cut on a character boundary.
+    state.currentName = "documents/2024/quarterly reports/\u00fcbersicht der ergebnisse.pdf";
+    for (std::size_t width : {79u, 60u, 48u}) {
+        const std::string line = RenderBar(state, width);
+        std::size_t columns = 0;
+        for (const char c : line) columns += (static_cast<unsigned char>(c) & 0xC0) != 0x80;
+        EXPECT_LE(columns, width) << line;
+        EXPECT_NE(line.find(width > 48 ? " der ergebnisse.pdf" : " ergebnisse.pdf"),
+                  std::string::npos)
+            << line;
+        EXPECT_NE(line.find(" 25%"), std::string::npos) << line;
+    }
+    EXPECT_EQ(RenderBar(state, 79).find("ETA"), std::string::npos);
+    state.waiting = "waiting for the service 4 s";
+    EXPECT_NE(RenderBar(state, 79).find("waiting for the service 4 s"), std::string::npos);
+    EXPECT_NE(RenderLine(state).find(", waiting for the service 4 s"), std::string::npos);
+    state.waiting.clear();
     EXPECT_EQ(RenderLine(state),
               "progress: 25% (50.0 MiB of 200.0 MiB), 1 of 4 files, 10.0 MiB/s, ETA 0:15");
 }
@@ -338,7 +387,7 @@ TEST(ProgressFigures, PlainLinesArePeriodic) {
     MemoryConsole console(false);
     auto now = std::chrono::steady_clock::time_point{};
     Progress progress(console.Get(), ProgressMode::Auto, [&] { return now; });
-    progress.Begin(2, 1000);
+    progress.Begin(2, 1000, Direction::Download);
     progress.StartFile("a");
     progress.AddBytes(100);
     now += std::chrono::seconds(2);
@@ -359,7 +408,8 @@ TEST(ProgressFigures, BarIsDrawnInPlaceAndClearedAtTheEnd) {
     MemoryConsole console(true);
     auto now = std::chrono::steady_clock::time_point{};
     Progress progress(console.Get(), ProgressMode::Auto, [&] { return now; });
-    progress.Begin(1, 100);
+    progress.Begin(1, 100, Direction::Download);
+    progress.StartFile("f", 100);
     now += std::chrono::seconds(1);
     progress.AddBytes(100);
     console.Get().Line("a message");
@@ -370,6 +420,215 @@ TEST(ProgressFigures, BarIsDrawnInPlaceAndClearedAtTheEnd) {
     const std::size_t message = text.find("\r\033[Ka message\n[");
     EXPECT_NE(message, std::string::npos) << text;
     EXPECT_EQ(text.substr(text.size() - 4), "\r\033[K");
+}
+
+// An upload counts what the service acknowledged, not what the plug-in buffered; a failed
+// file counts for nothing; a call during which nothing moves is waiting for the service.
+TEST(ProgressFigures, UploadsCountAcknowledgedBytes) {
+    MemoryConsole console(false);
+    auto now = std::chrono::steady_clock::time_point{};
+    Progress progress(console.Get(), ProgressMode::None, [&] { return now; });
+    Activity::State busy;
+    busy.inCall = true;
+    busy.name = "WriteFile";
+    progress.Begin(2, 300, Direction::Upload);
+    progress.Tick({1000, 50}, busy);  // what the connections carried before
+    progress.StartFile("a", 200);
+    progress.AddBytes(200);
+    EXPECT_EQ(progress.Snapshot().doneBytes, 0u);
+    now += std::chrono::milliseconds(200);
+    progress.Tick({1080, 60}, busy);
+    EXPECT_EQ(progress.Snapshot().doneBytes, 80u);
+    now += std::chrono::milliseconds(200);
+    progress.Tick({1500, 70}, busy);  // headers and all: never more than was handed over
+    EXPECT_EQ(progress.Snapshot().doneBytes, 200u);
+    EXPECT_EQ(progress.Snapshot().waiting, "");
+    busy.seconds = 3;
+    now += std::chrono::seconds(2);
+    progress.Tick({1500, 70}, busy);
+    EXPECT_EQ(progress.Snapshot().waiting, "waiting for the service 2 s");
+    progress.FinishFile();
+    progress.StartFile("b", 100);
+    progress.AddBytes(100);
+    progress.FailFile();
+    progress.End();
+    EXPECT_EQ(progress.DoneBytes(), 200u);
+    EXPECT_EQ(progress.DoneFiles(), 1u);
+}
+
+TEST(Manifest, RoundTripsEveryFieldAndEscapesThePath) {
+    Manifest manifest;
+    ManifestEntry file;
+    file.path = "docs/50%\tof\nit \u00e9t\u00e9.txt";
+    file.mode = 0640;
+    file.size = 1234567890123ull;
+    file.seconds = 1700000000;
+    file.nanoseconds = 123456789;
+    file.sha256 = std::string(64, 'a');
+    manifest.Add(file);
+    ManifestEntry folder;
+    folder.path = "docs";
+    folder.isFolder = true;
+    folder.mode = 02755;
+    folder.seconds = -2;
+    folder.nanoseconds = 500000000;
+    manifest.Add(folder);
+    const std::string text = manifest.Format();
+    EXPECT_EQ(text,
+              "plughost-manifest 1\n"
+              "d\t2755\t0\t-2.500000000\t-\tdocs\n"
+              "f\t0640\t1234567890123\t1700000000.123456789\t" +
+                  std::string(64, 'a') + "\tdocs/50%25%09of%0Ait \u00e9t\u00e9.txt\n");
+    Manifest back;
+    ASSERT_EQ(Manifest::Parse(text, back), "");
+    ASSERT_NE(back.Find(file.path), nullptr);
+    const ManifestEntry& read = *back.Find(file.path);
+    EXPECT_EQ(read.mode, 0640u);
+    EXPECT_EQ(read.size, file.size);
+    EXPECT_EQ(read.seconds, file.seconds);
+    EXPECT_EQ(read.nanoseconds, file.nanoseconds);
+    EXPECT_EQ(read.sha256, file.sha256);
+    EXPECT_EQ(back.Find("docs")->seconds, -2);
+    EXPECT_TRUE(back.Find("docs")->isFolder);
+    EXPECT_EQ(back.Format(), text);
+
+    const std::string header = "plughost-manifest 1\n";
+    const std::string hash(64, 'b');
+    const std::vector<std::pair<std::string, std::string>> broken = {
+        {"a manifest 1\n", "line 1"},
+        {header + "x\t0644\t1\t1.000000000\t" + hash + "\ta\n", "line 2: unknown type"},
+        {header + "f\t0944\t1\t1.000000000\t" + hash + "\ta\n", "line 2: bad mode"},
+        {header + "f\t0644\t-1\t1.000000000\t" + hash + "\ta\n", "line 2: bad size"},
+        {header + "f\t0644\t1\t1.5\t" + hash + "\ta\n", "line 2: bad modification time"},
+        {header + "f\t0644\t1\t1.000000000\t" + hash.substr(1) + "\ta\n", "line 2: bad SHA-256"},
+        {header + "f\t0644\t1\t1.000000000\t" + hash + "\ta%4\n", "line 2: bad path"},
+        {header + "\nf\t0644\t1\n", "line 3: expected 6"},
+    };
+    for (const auto& [input, problem] : broken) {
+        Manifest ignored;
+        EXPECT_EQ(Manifest::Parse(input, ignored).rfind(problem, 0), 0u) << input;
+    }
+}
+
+TEST(Manifest, HashesFilesAndPieces) {
+    const fs::path dir = TempDir("hash");
+    std::ofstream(dir / "abc.txt", std::ios::binary) << "abc";
+    std::string error;
+    const std::string abc = "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad";
+    EXPECT_EQ(HashFile(dir / "abc.txt", error), abc);
+    Sha256 pieces;
+    pieces.Update("a", 1);
+    pieces.Update("bc", 2);
+    EXPECT_EQ(pieces.HexDigest(), abc);
+    EXPECT_EQ(HashFile(dir / "absent", error), std::nullopt);
+    EXPECT_NE(error.find("absent"), std::string::npos);
+    fs::remove_all(dir);
+}
+
+// What the plug-in logs for a failed request (frame's LogS3Error), read back into one phrase.
+TEST(Causes, NameWhatWentWrong) {
+    EndpointFacts http;
+    http.url = "http://127.0.0.1:1";
+    http.configured = http.url;
+    http.source = "ServerName";
+    EndpointFacts bare;
+    bare.url = "https://127.0.0.1:9000";
+    bare.configured = "127.0.0.1:9000";
+    bare.schemeAdded = true;
+    bare.source = "ServerName";
+    auto block = [](const std::string& type, const std::string& name, const std::string& message,
+                    const std::string& code) {
+        return std::vector<std::string>{
+            "[2] Cannot get buckets listing.", "[2] ErrorType: " + type,
+            "[2] ExceptionName: " + name,      "[2] Message: " + message,
+            "[2] RemoteHostIpAddress: ",       "[2] RequestId: ",
+            "[2] ResponseCode: " + code,       "[2] x-amz-id-2: abc"};
+    };
+    struct Case {
+        std::vector<std::string> lines;
+        const EndpointFacts* endpoint;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {block("99", "", "curlCode: 7, Couldn't connect to server", "-1"), &http,
+         "connection to http://127.0.0.1:1 failed (refused or unreachable)"},
+        {block("99", "", "curlCode: 6, Couldn't resolve host name", "-1"), &http,
+         "host not found: 127.0.0.1 (http://127.0.0.1:1)"},
+        {block("99", "", "curlCode: 35, SSL connect error", "-1"), &bare,
+         "TLS handshake with https://127.0.0.1:9000 failed (SSL connect error); ServerName "
+         "'127.0.0.1:9000' has no scheme, so HTTPS was used (write http://127.0.0.1:9000 for a "
+         "plain-HTTP service)"},
+        {block("99", "", "curlCode: 60, SSL peer certificate or SSH remote key was not OK", "-1"),
+         &http, "TLS verification of http://127.0.0.1:1 failed"},
+        {block("99", "", "curlCode: 28, Timeout was reached", "-1"), &http,
+         "timeout: http://127.0.0.1:1 did not answer in time"},
+        {block("15", "SignatureDoesNotMatch", "The signature does not match", "403"), &http,
+         "access denied by http://127.0.0.1:1 (SignatureDoesNotMatch: The signature does not "
+         "match); check the secret key"},
+        {block("17", "InvalidAccessKeyId", "No such key id", "403"), &http,
+         "access denied by http://127.0.0.1:1 (InvalidAccessKeyId: No such key id); check the "
+         "access key id"},
+        {block("100", "NoSuchBucket", "The bucket does not exist", "404"), &http,
+         "bucket not found at http://127.0.0.1:1 (NoSuchBucket: The bucket does not exist)"},
+        {block("100", "InternalError", "Try again", "500"), &http,
+         "the service failed (HTTP 500 InternalError: Try again)"},
+        {{"[2] Please, create buckets from web console"},
+         &http,
+         "the plug-in says: Please, create buckets from web console"},
+        {{}, &http, ""},
+    };
+    for (const Case& c : cases) {
+        const std::string cause = DescribeLoggedCause(c.lines, *c.endpoint);
+        EXPECT_EQ(cause.rfind(c.expected, 0), 0u) << cause;
+        if (c.expected.empty()) {
+            EXPECT_EQ(cause, "");
+        }
+    }
+    EXPECT_EQ(FindRequestError(block("99", "", "m", "-1")).context, "Cannot get buckets listing.");
+}
+
+TEST(KnownPlugins, ParametersAreCheckedAgainstWhatThePluginReads) {
+    const KnownPlugin* mardel = FindKnownPlugin("S3 Cloud");
+    ASSERT_NE(mardel, nullptr);
+    EXPECT_EQ(ParameterNames(*mardel), "ServerName, AccessKeyID, SecretAccessKey, Region");
+    EXPECT_EQ(FindKnownPlugin("Mail.ru IceBox")->endpoint, EndpointSource::Exported);
+    EXPECT_EQ(FindKnownPlugin("Other"), nullptr);
+    struct Case {
+        std::vector<std::string> given;
+        std::string problem;  // the start of the message, "" when fine
+    };
+    const std::vector<Case> cases = {
+        {{"ServerName=http://h", "AccessKeyID=k", "SecretAccessKey=s"}, ""},
+        {{"ServerName=http://h", "AccessKeyID=k", "SecretAccessKey=s", "Region=r"}, ""},
+        {{"ServerName=http://h", "AccessKeyID=k", "SecretAccessKey=s", "Bogus=1"},
+         "parameter 'Bogus' is not one that libMardel.so (S3 Cloud) reads; it reads: ServerName, "
+         "AccessKeyID, SecretAccessKey, Region"},
+        {{"ServerName=http://h", "AccessKeyID=k"},
+         "libMardel.so (S3 Cloud) needs the parameter SecretAccessKey (the secret key), which is "
+         "not given"},
+        {{"ServerName=", "AccessKeyID=k", "SecretAccessKey=s"},
+         "libMardel.so (S3 Cloud) needs the parameter ServerName"},
+    };
+    for (const Case& c : cases) {
+        ParameterSet parameters([](const std::string&) { return std::nullopt; });
+        for (const std::string& text : c.given) ASSERT_EQ(parameters.Assign(text, "-p"), "");
+        const std::string problem = ParameterProblem(*mardel, parameters);
+        if (c.problem.empty()) {
+            EXPECT_EQ(problem, "");
+        } else {
+            EXPECT_EQ(problem.rfind(c.problem, 0), 0u) << problem;
+        }
+    }
+
+    ParameterSet parameters([](const std::string&) { return std::nullopt; });
+    ASSERT_EQ(parameters.Assign("ServerName=127.0.0.1:9000", "-p"), "");
+    const EndpointFacts bare = ResolveEndpoint(*mardel, parameters, std::nullopt);
+    EXPECT_EQ(bare.url, "https://127.0.0.1:9000");
+    EXPECT_TRUE(bare.schemeAdded);
+    const EndpointFacts exported =
+        ResolveEndpoint(*FindKnownPlugin("Mail.ru HotBox"), parameters, "http://127.0.0.1:5");
+    EXPECT_EQ(exported.url, "http://127.0.0.1:5");
+    EXPECT_FALSE(exported.schemeAdded);
 }
 
 TEST(Sinks, CompareFindsTheFirstDifferenceAndLengthMismatches) {

@@ -1,0 +1,75 @@
+// What the command's thread is doing, as the other threads of the tool need to know it: which
+// plug-in call is under way and since when (for the progress display and --timeout), which
+// files are open for writing in the instance, and which partial download files exist. It is
+// also the gate that keeps the command's thread out of the plug-in once the run is stopping:
+// after an interruption no further call may reach the instance, least of all the CloseFile
+// that would complete an upload with the data written so far.
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace plughost {
+
+class Activity {
+  public:
+    using Clock = std::chrono::steady_clock;
+
+    // One plug-in call, from construction to destruction. When the run is stopping, the
+    // constructor never returns: the thread waits for the process to end.
+    class Call {
+      public:
+        Call(Activity& activity, const char* name);
+        ~Call();
+        Call(const Call&) = delete;
+        Call& operator=(const Call&) = delete;
+
+      private:
+        Activity& activity_;
+    };
+
+    struct State {
+        bool inCall = false;
+        const char* name = "";
+        double seconds = 0;  // how long the call has been under way
+    };
+    State Current() const;
+
+    // Marks the run as stopping; false when it already was.
+    bool BeginStop();
+    bool Stopping() const;
+    // The calling thread waits until the process ends.
+    [[noreturn]] void Park();
+
+    // Files open for writing in the instance, by handle, with their storage paths.
+    void OpenedForWriting(unsigned int handle, const std::string& path);
+    void Closed(unsigned int handle);
+    std::vector<std::string> OpenWrites() const;
+
+    // Partial download files. Register refuses once the run is stopping; Commit renames the
+    // partial file over its target unless the run is stopping (false with `error` then).
+    bool RegisterPart(const std::filesystem::path& partial);
+    void ForgetPart(const std::filesystem::path& partial);
+    bool CommitPart(const std::filesystem::path& partial, const std::filesystem::path& target,
+                    std::string& error);
+    // Deletes every registered partial file (the run is stopping); returns how many.
+    std::size_t RemoveParts();
+
+  private:
+    mutable std::mutex mutex_;
+    std::condition_variable never_;
+    bool stopping_ = false;
+    bool inCall_ = false;
+    const char* callName_ = "";
+    Clock::time_point callStart_;
+    std::map<unsigned int, std::string> openWrites_;
+    std::set<std::filesystem::path> parts_;
+};
+
+}  // namespace plughost

@@ -1,0 +1,91 @@
+// What every command works with, and the helpers they share: failures with their causes named,
+// and the summary line.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <set>
+#include <string>
+
+#include "Activity.h"
+#include "Arguments.h"
+#include "Console.h"
+#include "Monitor.h"
+#include "Progress.h"
+#include "Report.h"
+#include "Session.h"
+
+namespace plughost {
+
+struct Context {
+    const Invocation& invocation;
+    Console& console;
+    Session& session;
+    Report& report;
+    Monitor& monitor;
+    Activity& activity;
+    // The buckets the root listing gave, once asked (to tell a missing bucket from other
+    // failures the plug-in does not explain).
+    std::optional<std::set<std::string>> buckets;
+
+    const std::string& Operand(std::size_t index) const { return invocation.operands.at(index); }
+    Instance& Storage() { return session.Storage(); }
+
+    // Records a failure with its cause named: from the plug-in's log lines, else from the
+    // failed creation of the instance, else from the bucket list. The interface's own words
+    // (such as "CloseFile returned Failure (1)") follow the cause.
+    void Fail(Failure failure);
+    // Whether the root listing names `bucket` (asked once); nullopt when it cannot be listed.
+    std::optional<bool> BucketExists(const std::string& bucket);
+    // A failed instance call: "<call> returned <result>", with the lines logged since `mark`.
+    void FailCall(const std::string& path, const std::string& operation, const char* call,
+                  ResultCode result, std::size_t mark);
+
+    // The exit status after printing the list of failures.
+    int Finish();
+
+    // "plughost: VERB: 3 files, 1 folder, 1.5 MiB in 2.0 s (0.8 MiB/s), EXTRA0 failures"
+    std::string Summary(const std::string& verb, const Progress& progress,
+                        const std::string& extra = "") const;
+
+    // The start of a command line that reaches the same storage ("plughost -P ... -p ..."),
+    // for messages that tell the operator what to run next. Secrets typed on the command line
+    // are not repeated.
+    std::string CommandPrefix() const;
+};
+
+// While it lives, a stop prints `progress` and the summary so far ("VERB (stopped): ...",
+// with `extra` as in Context::Summary).
+class Watch {
+  public:
+    Watch(Context& context, Progress& progress, const std::string& verb,
+          std::function<std::string()> extra = {});
+    ~Watch();
+    Watch(const Watch&) = delete;
+    Watch& operator=(const Watch&) = delete;
+
+  private:
+    Monitor& monitor_;
+};
+
+// The attributes of a storage path; reports a failure and returns false when there are none.
+bool Attributes(Context& context, const std::string& path, const std::string& operation,
+                CFileAttributes& attributes);
+// CreateFolder, with a failure reported.
+bool CreateFolder(Context& context, const std::string& path);
+
+// "1 file" / "3 files".
+std::string Count(std::uint64_t number, const char* singular, const char* plural);
+std::string FormatTime(std::int64_t seconds);
+
+// The tree commands (TreeCommands.cpp) and the upload commands (UploadCommands.cpp).
+int Backup(Context& context);
+int Restore(Context& context);
+int Verify(Context& context);
+int ListUploads(Context& context);
+int AbortUploads(Context& context);
+// What the service keeps of the uploads still open when the run stops (called by the monitor).
+void ReportOpenUploads(Context& context, const std::vector<std::string>& paths, bool closing);
+
+}  // namespace plughost
