@@ -1,16 +1,21 @@
-// plughost run as a process, the way an operator runs it, against a local S3 server: backups,
-// listings, restores and verification through libMardel and libRuvast, failures injected by the
-// fault proxy, the descriptor, and the command line's usage errors.
+// plughost run as a process, the way an operator runs it, against a local S3 server: backups
+// (full, incremental, mirrored, dry), listings, restores with modes and times, verification,
+// failures injected by the fault proxy and the one line that names each, interruption, the
+// incomplete uploads, the descriptor, and the checks made before anything is sent.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <random>
 #include <sstream>
+#include <thread>
 
 #include "testhost/Testhost.h"
 
@@ -22,6 +27,7 @@ struct Ran {
     int status = -1;
     std::string out;
     std::string err;
+    double seconds = 0;
 };
 
 std::string ReadAll(const fs::path& path) {
@@ -34,6 +40,25 @@ std::string ReadAll(const fs::path& path) {
 void WriteAll(const fs::path& path, const std::string& data) {
     fs::create_directories(path.parent_path());
     std::ofstream(path, std::ios::binary) << data;
+}
+
+// The modification time of a local file in nanoseconds.
+long long MtimeOf(const fs::path& path) {
+    struct stat status {};
+    if (::lstat(path.c_str(), &status) != 0) return -1;
+    return static_cast<long long>(status.st_mtim.tv_sec) * 1000000000LL + status.st_mtim.tv_nsec;
+}
+
+void SetMtime(const fs::path& path, long long seconds, long nanoseconds) {
+    const timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(seconds), nanoseconds}};
+    ASSERT_EQ(::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW), 0) << path;
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    return lines;
 }
 
 // The build tree's root, found from where the plug-ins are built.
@@ -49,7 +74,8 @@ fs::path PlughostProgram() {
 std::string PluginPath(const std::string& name) { return testhost::PluginLibrary::PathOf(name); }
 
 // A tree with what tends to go wrong: an empty file, an empty folder, names beyond ASCII,
-// and a file of several blocks whose bytes are not all alike.
+// a file of several blocks whose bytes are not all alike, modes other than the default and
+// times with nanoseconds.
 void MakeSampleTree(const fs::path& root) {
     WriteAll(root / "notes.txt", "first line\nsecond line\n");
     WriteAll(root / "empty.bin", "");
@@ -59,16 +85,39 @@ void MakeSampleTree(const fs::path& root) {
     std::string bytes(300 * 1024 + 17, '\0');
     for (char& byte : bytes) byte = static_cast<char>(random());
     WriteAll(root / "docs" / "deep" / "random.bin", bytes);
+    fs::permissions(root / "notes.txt", fs::perms(0600));
+    fs::permissions(root / "docs" / "deep", fs::perms(0750));
+    SetMtime(root / "notes.txt", 1500000000, 123456789);
+    SetMtime(root / "docs" / "deep" / "random.bin", 1600000000, 5);
+    SetMtime(root / "docs" / "deep", 1400000000, 0);
 }
 
-// Every regular file and folder below `root`, with file contents, for comparing two trees.
-std::map<std::string, std::string> Snapshot(const fs::path& root) {
+// Every regular file and folder below `root`: contents, and with `metadata` modes and times
+// (a folder's time is kept only when `metadata`).
+std::map<std::string, std::string> Snapshot(const fs::path& root, bool metadata = false) {
     std::map<std::string, std::string> entries;
     for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
         const std::string relative = fs::relative(entry.path(), root).generic_string();
-        entries[relative] = entry.is_directory() ? "<folder>" : ReadAll(entry.path());
+        std::string value = entry.is_directory() ? "<folder>" : ReadAll(entry.path());
+        if (metadata) {
+            struct stat status {};
+            ::lstat(entry.path().c_str(), &status);
+            value += " mode " + std::to_string(status.st_mode & 07777) + " mtime " +
+                     std::to_string(MtimeOf(entry.path()));
+        }
+        entries[relative] = value;
     }
     return entries;
+}
+
+// The requests that change something on the service.
+std::vector<std::string> Writes(const std::vector<testhost::RecordedRequest>& requests) {
+    std::vector<std::string> writes;
+    for (const testhost::RecordedRequest& request : requests)
+        if (request.method != "GET" && request.method != "HEAD")
+            writes.push_back(request.method + " " +
+                             request.target.substr(0, request.target.find('?')));
+    return writes;
 }
 
 class Plughost : public testing::Test {
@@ -76,6 +125,7 @@ class Plughost : public testing::Test {
     Plughost()
         : retryMode("AWS_RETRY_MODE", "standard"),
           attempts("AWS_MAX_ATTEMPTS", "1"),
+          secret("PLUGHOST_TEST_SECRET", "plughost-secret"),
           moto(testhost::MotoServer::Shared()),
           admin(moto.Url()),
           bucket(admin.UniqueBucketName("plughost")),
@@ -86,10 +136,8 @@ class Plughost : public testing::Test {
     }
     ~Plughost() override { fs::remove_all(work); }
 
-    // Runs plughost with `arguments`; standard output and error are collected in files.
-    Ran Invoke(const std::vector<std::string>& arguments) {
-        const fs::path out = work / "stdout";
-        const fs::path err = work / "stderr";
+    // Starts plughost with `arguments`; standard output and error go to files.
+    pid_t Start(const std::vector<std::string>& arguments) {
         const std::string program = PlughostProgram().string();
         std::vector<char*> argv;
         argv.push_back(const_cast<char*>(program.c_str()));
@@ -98,8 +146,8 @@ class Plughost : public testing::Test {
         argv.push_back(nullptr);
         const pid_t child = fork();
         if (child == 0) {
-            const int outFd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-            const int errFd = open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int outFd = open((work / "stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+            const int errFd = open((work / "stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
             const int nullFd = open("/dev/null", O_RDONLY);
             dup2(outFd, STDOUT_FILENO);
             dup2(errFd, STDERR_FILENO);
@@ -107,27 +155,38 @@ class Plughost : public testing::Test {
             execv(program.c_str(), argv.data());
             _exit(127);
         }
+        started = std::chrono::steady_clock::now();
+        return child;
+    }
+
+    Ran Wait(pid_t child) {
         Ran run;
         int status = 0;
         waitpid(child, &status, 0);
+        run.seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
         run.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-        run.out = ReadAll(out);
-        run.err = ReadAll(err);
+        run.out = ReadAll(work / "stdout");
+        run.err = ReadAll(work / "stderr");
         return run;
     }
 
+    Ran Invoke(const std::vector<std::string>& arguments) { return Wait(Start(arguments)); }
+
     std::vector<std::string> Mardel(const std::string& url) {
-        return {
-            "--plugin", PluginPath("Mardel"),       "-p",         "ServerName=" + url,
-            "-p",       "AccessKeyID=plughost-key", "-p",         "SecretAccessKey=plughost-secret",
-            "-p",       "Region=us-east-1",         "--progress", "lines"};
+        return {"--plugin",   PluginPath("Mardel"),
+                "-p",         "ServerName=" + url,
+                "-p",         "AccessKeyID=plughost-key",
+                "-p",         "SecretAccessKey=@env:PLUGHOST_TEST_SECRET",
+                "-p",         "Region=us-east-1",
+                "--progress", "lines"};
     }
 
     std::vector<std::string> Ruvast(const std::string& url) {
         return {"--plugin",   PluginPath("Ruvast"),
                 "--endpoint", url,
                 "-p",         "UserName=plughost-user",
-                "-p",         "Password=plughost-password",
+                "-p",         "Password=@env:PLUGHOST_TEST_SECRET",
                 "--progress", "lines"};
     }
 
@@ -135,6 +194,16 @@ class Plughost : public testing::Test {
                                          const std::vector<std::string>& command) {
         options.insert(options.end(), command.begin(), command.end());
         return options;
+    }
+
+    // Waits until the proxy has seen a request whose target contains `text`.
+    static bool AwaitRequest(const testhost::FaultProxy& proxy, const std::string& text) {
+        for (int i = 0; i < 300; ++i) {
+            for (const testhost::RecordedRequest& request : proxy.Requests())
+                if (request.target.find(text) != std::string::npos) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        return false;
     }
 
     // Backs up the sample tree, lists it, restores it and verifies it, through one plug-in.
@@ -148,30 +217,36 @@ class Plughost : public testing::Test {
         EXPECT_NE(backup.err.find("backup: 4 files, 3 folders"), std::string::npos) << backup.err;
         EXPECT_NE(backup.err.find("0 failures"), std::string::npos);
 
-        // What the service holds: one object per file, a marker per folder.
+        // What the service holds: one object per file, a marker per folder, the manifest.
         const std::vector<std::string> keys = admin.ListKeys(bucket);
         for (const char* key :
              {"backups/", "backups/2024/", "backups/2024/notes.txt", "backups/2024/empty.bin",
               "backups/2024/empty folder/", "backups/2024/docs/deep/random.bin",
-              "backups/2024/docs/gr\u00fc\u00dfe \u65e5\u672c.txt"})
+              "backups/2024/docs/gr\u00fc\u00dfe \u65e5\u672c.txt",
+              "backups/2024/.plughost-manifest"})
             EXPECT_NE(std::find(keys.begin(), keys.end(), key), keys.end()) << key;
         EXPECT_EQ(admin.GetObject(bucket, "backups/2024/docs/deep/random.bin"),
                   ReadAll(source / "docs" / "deep" / "random.bin"));
+        const std::string manifest =
+            admin.GetObject(bucket, "backups/2024/.plughost-manifest").value_or("");
+        EXPECT_NE(manifest.find("f\t0600\t23\t1500000000.123456789\t"), std::string::npos)
+            << manifest;
 
-        Ran listing = Invoke(With(plugin, {"ls", "-R", root}));
+        Ran listing = Invoke(With(plugin, {"ls", "-R", "s3://" + root}));
         ASSERT_EQ(listing.status, 0) << listing.err;
         EXPECT_NE(listing.out.find("  notes.txt\n"), std::string::npos) << listing.out;
-        EXPECT_NE(listing.out.find(" 0  "), std::string::npos) << listing.out;
+        EXPECT_NE(listing.out.find("        0 B  "), std::string::npos) << listing.out;
         EXPECT_NE(listing.out.find("docs/gr\u00fc\u00dfe \u65e5\u672c.txt\n"), std::string::npos);
-        EXPECT_NE(listing.out.find("d              -  -                    empty folder/\n"),
+        EXPECT_NE(listing.out.find("d          -  -                    empty folder/\n"),
                   std::string::npos)
             << listing.out;
-        EXPECT_NE(listing.out.find(std::to_string(300 * 1024 + 17) + "  "), std::string::npos);
+        EXPECT_NE(listing.out.find("  300.0 KiB  "), std::string::npos) << listing.out;
 
         const fs::path restored = work / "restored";
         Ran restore = Invoke(With(plugin, {"--block-size", "100000", "restore", root, restored}));
         ASSERT_EQ(restore.status, 0) << restore.err;
-        EXPECT_EQ(Snapshot(restored), Snapshot(source));
+        EXPECT_EQ(restore.err.find("note:"), std::string::npos) << restore.err;
+        EXPECT_EQ(Snapshot(restored, true), Snapshot(source, true));
 
         Ran verify = Invoke(With(plugin, {"verify", source, root}));
         EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
@@ -181,16 +256,96 @@ class Plughost : public testing::Test {
 
     testhost::ScopedEnv retryMode;
     testhost::ScopedEnv attempts;
+    testhost::ScopedEnv secret;
     testhost::MotoServer& moto;
     testhost::S3Admin admin;
     std::string bucket;
     fs::path work;
+    std::chrono::steady_clock::time_point started;
 };
 
 TEST_F(Plughost, MardelBacksUpListsRestoresAndVerifiesATree) { RoundTrip(Mardel(moto.Url())); }
 
 TEST_F(Plughost, RuvastDoesTheSameAtTheEndpointGivenOnTheCommandLine) {
     RoundTrip(Ruvast(moto.Url()));
+}
+
+// A second backup sends only what changed; --delete mirrors deletions; --dry-run sends nothing.
+TEST_F(Plughost, IncrementalBackupSendsOnlyWhatChanged) {
+    testhost::FaultProxy proxy(moto.Url());
+    const std::vector<std::string> plugin = Mardel(proxy.Url());
+    const fs::path source = work / "source";
+    MakeSampleTree(source);
+    const std::string root = bucket + "/daily";
+    ASSERT_EQ(Invoke(With(plugin, {"backup", source, root})).status, 0);
+    const std::string manifestTarget = "/" + bucket + "/daily/.plughost-manifest";
+
+    proxy.ClearRequests();
+    Ran unchanged = Invoke(With(plugin, {"backup", source, root}));
+    ASSERT_EQ(unchanged.status, 0) << unchanged.err;
+    EXPECT_NE(unchanged.err.find("backup: 0 files, 0 B"), std::string::npos) << unchanged.err;
+    EXPECT_NE(unchanged.err.find("4 unchanged, 0 deleted"), std::string::npos) << unchanged.err;
+    // The bucket list, folder listings, and the manifest read and written: nothing else.
+    for (const testhost::RecordedRequest& request : proxy.Requests()) {
+        const std::string path = request.target.substr(0, request.target.find('?'));
+        const bool listing =
+            request.method == "GET" &&
+            (path == "/" || request.target.find("list-type=2") != std::string::npos);
+        const bool manifest =
+            (request.method == "GET" || request.method == "PUT") && path == manifestTarget;
+        EXPECT_TRUE(listing || manifest) << request.method << " " << request.target;
+    }
+
+    // One file changed (same size, new time), one gone, one new.
+    WriteAll(source / "notes.txt", "FIRST LINE\nsecond line\n");
+    fs::remove(source / "empty.bin");
+    fs::remove_all(source / "empty folder");
+    WriteAll(source / "new.txt", "new\n");
+    proxy.ClearRequests();
+    Ran dry = Invoke(With(plugin, {"backup", "--dry-run", "--delete", source, root}));
+    ASSERT_EQ(dry.status, 0) << dry.err;
+    EXPECT_EQ(dry.out,
+              "would send: new.txt (4 B)\n"
+              "would send: notes.txt (23 B)\n"
+              "would delete: empty folder/\n"
+              "would delete: empty.bin\n");
+    EXPECT_TRUE(Writes(proxy.Requests()).empty());
+
+    proxy.ClearRequests();
+    Ran mirror = Invoke(With(plugin, {"backup", "--delete", source, root}));
+    ASSERT_EQ(mirror.status, 0) << mirror.err;
+    EXPECT_NE(mirror.err.find("backup: 2 files, 27 B"), std::string::npos) << mirror.err;
+    EXPECT_NE(mirror.err.find("2 unchanged, 2 deleted"), std::string::npos) << mirror.err;
+    std::vector<std::string> writes = Writes(proxy.Requests());
+    std::sort(writes.begin(), writes.end());
+    EXPECT_EQ(writes,
+              (std::vector<std::string>{
+                  "DELETE /" + bucket + "/daily/empty%20folder/",
+                  "DELETE /" + bucket + "/daily/empty.bin", "PUT " + manifestTarget,
+                  "PUT /" + bucket + "/daily/new.txt", "PUT /" + bucket + "/daily/notes.txt"}));
+    EXPECT_EQ(admin.GetObject(bucket, "daily/notes.txt"), "FIRST LINE\nsecond line\n");
+    EXPECT_EQ(admin.GetObject(bucket, "daily/empty.bin"), std::nullopt);
+
+    const fs::path restored = work / "restored";
+    ASSERT_EQ(Invoke(With(plugin, {"restore", root, restored})).status, 0);
+    EXPECT_EQ(Snapshot(restored, true), Snapshot(source, true));
+
+    // --checksum reads the file: a change that kept size and time is found all the same.
+    const long long time = MtimeOf(source / "new.txt");
+    WriteAll(source / "new.txt", "NEW\n");
+    SetMtime(source / "new.txt", time / 1000000000LL, static_cast<long>(time % 1000000000LL));
+    Ran bySize = Invoke(With(plugin, {"backup", source, root}));
+    EXPECT_NE(bySize.err.find("backup: 0 files"), std::string::npos) << bySize.err;
+    Ran byHash = Invoke(With(plugin, {"backup", "--checksum", source, root}));
+    EXPECT_NE(byHash.err.find("backup: 1 file, 4 B"), std::string::npos) << byHash.err;
+    EXPECT_EQ(admin.GetObject(bucket, "daily/new.txt"), "NEW\n");
+
+    // A tree another host stored has no manifest: it restores, with a note.
+    admin.PutObject(bucket, "foreign/a.txt", "a");
+    Ran foreign = Invoke(With(plugin, {"restore", bucket + "/foreign", work / "foreign"}));
+    EXPECT_EQ(foreign.status, 0) << foreign.err;
+    EXPECT_NE(foreign.err.find("has no manifest"), std::string::npos) << foreign.err;
+    EXPECT_EQ(ReadAll(work / "foreign" / "a.txt"), "a");
 }
 
 TEST_F(Plughost, VerifyReportsEveryKindOfDifference) {
@@ -206,19 +361,24 @@ TEST_F(Plughost, VerifyReportsEveryKindOfDifference) {
     WriteAll(source / "docs" / "deep" / "random.bin", random);
     fs::remove(source / "empty folder");
     WriteAll(source / "empty folder", "a file now");
+    // Changed behind the backup's back: the stored copy no longer matches the manifest.
+    admin.PutObject(bucket, "docs/gr\u00fc\u00dfe \u65e5\u672c.txt", "\u00c9T\u00c9 \u2603\n");
 
     Ran verify = Invoke(With(Mardel(moto.Url()), {"verify", source, bucket}));
     EXPECT_EQ(verify.status, 1) << verify.err;
     EXPECT_EQ(verify.out,
               "content: docs/deep/random.bin: first difference at offset 200000\n"
+              "content: docs/gr\u00fc\u00dfe \u65e5\u672c.txt: first difference at offset 1\n"
+              "manifest: docs/gr\u00fc\u00dfe \u65e5\u672c.txt: the stored content's SHA-256 is "
+              "not the one the manifest records\n"
               "type: empty folder: a file locally, a folder in storage\n"
               "size: empty.bin: local 10 bytes, stored 0 bytes\n"
               "missing: new.txt: in the local folder, not stored\n"
               "extra: notes.txt: stored, not in the local folder\n");
-    EXPECT_NE(verify.err.find("5 differences, 0 failures"), std::string::npos) << verify.err;
+    EXPECT_NE(verify.err.find("7 differences, 0 failures"), std::string::npos) << verify.err;
 }
 
-TEST_F(Plughost, FailedUploadNamesTheFileAndWhatThePluginLogged) {
+TEST_F(Plughost, FailedUploadNamesTheFileAndTheCause) {
     testhost::FaultProxy proxy(moto.Url());
     testhost::FaultRule rule;
     rule.method = "PUT";
@@ -230,16 +390,31 @@ TEST_F(Plughost, FailedUploadNamesTheFileAndWhatThePluginLogged) {
 
     Ran backup = Invoke(With(Mardel(proxy.Url()), {"backup", source, bucket + "/in"}));
     EXPECT_EQ(backup.status, 1) << backup.err;
-    EXPECT_NE(backup.err.find("upload of '" + bucket +
-                              "/in/notes.txt' failed: CloseFile returned Failure (1)"),
+    EXPECT_NE(backup.err.find("plughost: error: upload of '" + bucket +
+                              "/in/notes.txt' failed: the service failed (HTTP 500 "
+                              "InternalError: We encountered an internal error. Please try "
+                              "again.); CloseFile returned Failure (1): the upload did not "
+                              "complete\n"),
               std::string::npos)
         << backup.err;
-    EXPECT_NE(backup.err.find("the plug-in logged: [2] "), std::string::npos) << backup.err;
-    EXPECT_NE(backup.err.find("1 failure:"), std::string::npos);
-    // The one failure stops nothing else.
+    EXPECT_EQ(backup.err.find("plug-in log"), std::string::npos) << backup.err;
+    // The one failure stops nothing else, and the manifest leaves the file out, so that the
+    // next backup sends it.
     EXPECT_EQ(admin.GetObject(bucket, "in/notes.txt"), std::nullopt);
     EXPECT_EQ(admin.GetObject(bucket, "in/docs/deep/random.bin"),
               ReadAll(source / "docs" / "deep" / "random.bin"));
+    EXPECT_EQ(admin.GetObject(bucket, "in/.plughost-manifest")->find("notes.txt"),
+              std::string::npos);
+
+    // -v shows the plug-in's whole log, and lists the failure again with it.
+    Ran verbose =
+        Invoke(With(Mardel(proxy.Url()), {"-v", "put", source / "notes.txt", bucket + "/in/"}));
+    EXPECT_EQ(verbose.status, 1);
+    EXPECT_NE(verbose.err.find("plug-in log [2] ResponseCode: 500"), std::string::npos)
+        << verbose.err;
+    EXPECT_NE(verbose.err.find("the plug-in logged: [2] ExceptionName: InternalError"),
+              std::string::npos);
+    EXPECT_NE(verbose.err.find("put: 0 files, 0 B"), std::string::npos) << verbose.err;
 }
 
 TEST_F(Plughost, FailedUploadThroughRuvastFailsTheRunToo) {
@@ -273,12 +448,11 @@ TEST_F(Plughost, FailedDownloadLeavesNoPartialFile) {
     Ran restore = Invoke(With(Mardel(proxy.Url()), {"restore", bucket, restored}));
     EXPECT_EQ(restore.status, 1);
     EXPECT_NE(restore.err.find("download of '" + bucket +
-                               "/docs/deep/random.bin' failed: ReadFile at offset 0 returned "
-                               "Failure (1)"),
+                               "/docs/deep/random.bin' failed: the service failed (HTTP 500 "
+                               "InternalError"),
               std::string::npos)
         << restore.err;
-    EXPECT_NE(restore.err.find("the plug-in logged: [2] Cannot download part"), std::string::npos)
-        << restore.err;
+    EXPECT_NE(restore.err.find("ReadFile at offset 0 returned Failure (1)"), std::string::npos);
     EXPECT_TRUE(fs::is_directory(restored / "docs" / "deep"));
     EXPECT_TRUE(fs::is_empty(restored / "docs" / "deep"));
     EXPECT_EQ(ReadAll(restored / "notes.txt"), ReadAll(source / "notes.txt"));
@@ -289,6 +463,161 @@ TEST_F(Plughost, FailedDownloadLeavesNoPartialFile) {
     EXPECT_NE(verify.err.find("1 failure"), std::string::npos) << verify.err;
 }
 
+// Each failure is one line on standard error that names the cause; nothing else is printed.
+TEST_F(Plughost, EachFailureIsOneLineThatNamesTheCause) {
+    testhost::FaultProxy proxy(moto.Url());
+    testhost::ScopedEnv noCa("AWS_CA_BUNDLE", std::nullopt);
+    auto mardelAt = [&](const std::string& server) {
+        std::vector<std::string> options = Mardel(proxy.Url());
+        options[3] = "ServerName=" + server;
+        return options;
+    };
+    // Straight to the server: a TLS hello is something it answers, and a proxy would not.
+    const std::string hostPort = moto.Url().substr(7);
+    struct Case {
+        const char* name;
+        std::string errorCode;  // answered by the proxy to every bucket listing
+        std::vector<std::string> arguments;
+        std::string expected;
+    };
+    const std::vector<Case> cases = {
+        {"missing bucket", "", With(Mardel(proxy.Url()), {"ls", "no-such-bucket-here"}),
+         "plughost: error: listing of 'no-such-bucket-here' failed: bucket 'no-such-bucket-here' "
+         "not found at " +
+             proxy.Url() + "; GetListing returned Failure (1)"},
+        {"wrong secret", "SignatureDoesNotMatch",
+         With(Mardel(proxy.Url()), {"stat", bucket + "/x"}),
+         "plughost: error: stat of '" + bucket + "/x' failed: access denied by " + proxy.Url() +
+             " (SignatureDoesNotMatch: "},
+        {"unknown key", "InvalidAccessKeyId", With(Mardel(proxy.Url()), {"ls", bucket}),
+         "plughost: error: listing of '" + bucket + "' failed: access denied by " + proxy.Url() +
+             " (InvalidAccessKeyId: "},
+        {"refused", "", With(mardelAt("http://127.0.0.1:1"), {"ls", bucket}),
+         "plughost: error: listing of '" + bucket +
+             "' failed: connection to http://127.0.0.1:1 failed (refused or unreachable)"},
+        {"no scheme", "", With(mardelAt(hostPort), {"ls", bucket}),
+         "plughost: error: listing of '" + bucket + "' failed: TLS handshake with https://" +
+             hostPort + " failed (SSL connect error); ServerName '" + hostPort +
+             "' has no scheme, so HTTPS was used"},
+        {"untrusted", "", With(mardelAt(testhost::MotoServer::SharedTls().Url()), {"ls", bucket}),
+         "plughost: error: listing of '" + bucket + "' failed: TLS verification of " +
+             testhost::MotoServer::SharedTls().Url() + " failed"},
+    };
+    for (const Case& c : cases) {
+        proxy.ClearRules();
+        if (!c.errorCode.empty()) {
+            testhost::FaultRule rule;
+            rule.method = "GET";
+            rule.pathRegex = "^/$";
+            rule.count = -1;
+            rule.status = 403;
+            rule.errorCode = c.errorCode;
+            rule.errorMessage = "refused by the test";
+            proxy.AddRule(rule);
+        }
+        Ran run = Invoke(c.arguments);
+        EXPECT_EQ(run.status, 1) << c.name << "\n" << run.err;
+        const std::vector<std::string> lines = Lines(run.err);
+        ASSERT_EQ(lines.size(), 1u) << c.name << "\n" << run.err;
+        EXPECT_EQ(lines[0].rfind(c.expected, 0), 0u) << c.name << "\n" << lines[0];
+    }
+
+    // A dead endpoint costs seconds, not the default retry mode's 51: with --retries, or
+    // with --timeout, which names what a connection attempt of its own finds there.
+    testhost::ScopedEnv defaultMode("AWS_RETRY_MODE", std::nullopt);
+    testhost::ScopedEnv defaultAttempts("AWS_MAX_ATTEMPTS", std::nullopt);
+    Ran retries = Invoke(With(mardelAt("http://127.0.0.1:1"), {"--retries", "2", "ls", bucket}));
+    EXPECT_EQ(retries.status, 1);
+    EXPECT_LT(retries.seconds, 10) << retries.err;
+    EXPECT_NE(retries.err.find("connection to http://127.0.0.1:1 failed"), std::string::npos);
+    Ran timeout = Invoke(With(mardelAt("http://127.0.0.1:1"), {"--timeout", "2", "ls", bucket}));
+    EXPECT_EQ(timeout.status, 1);
+    EXPECT_LT(timeout.seconds, 10) << timeout.err;
+    EXPECT_NE(timeout.err.find("plughost: error: timeout: creating the instance moved no data for "
+                               "2 s at http://127.0.0.1:1 (connection refused)"),
+              std::string::npos)
+        << timeout.err;
+}
+
+// Interrupted, plughost stores nothing partial, leaves no part file, names the upload the
+// service keeps, and exits with 128 + the signal; the upload commands then list and abort it.
+TEST_F(Plughost, InterruptionStoresNothingPartial) {
+    testhost::FaultProxy proxy(moto.Url());
+    const std::vector<std::string> plugin = Mardel(proxy.Url());
+    const fs::path big = work / "big.bin";
+    WriteAll(big, std::string(150u << 20, 'x'));
+    admin.PutObject(bucket, "small.bin", std::string(3u << 20, 'y'));
+    const fs::path into = work / "into";
+    fs::create_directories(into);
+    struct Case {
+        std::vector<std::string> command;
+        std::string stalled;  // the request the proxy holds back
+        int signal;
+        int status;
+        std::vector<std::string> said;
+    };
+    const std::string key = bucket + "/big.bin";
+    const std::vector<Case> cases = {
+        {{"put", big, key},
+         "partNumber=1&",
+         SIGINT,
+         130,
+         {"plughost: the upload of '" + key +
+              "' was not completed: nothing of it is stored under that name\n",
+          "plughost: the service keeps its incomplete multipart upload ",
+          "; remove it with: plughost -P " + PluginPath("Mardel") +
+              " -p ServerName=" + proxy.Url() +
+              " -p AccessKeyID=plughost-key -p "
+              "SecretAccessKey=@env:PLUGHOST_TEST_SECRET -p Region=us-east-1 abort-uploads "
+              "--upload-id "}},
+        {{"get", bucket + "/small.bin", into}, "/small.bin", SIGTERM, 143, {}},
+    };
+    for (const Case& c : cases) {
+        proxy.ClearRules();
+        proxy.ClearRequests();
+        testhost::FaultRule rule;
+        rule.pathRegex = c.stalled;
+        rule.action = testhost::FaultAction::Delay;
+        rule.delayMs = 20000;
+        proxy.AddRule(rule);
+        const pid_t child = Start(With(plugin, c.command));
+        ASSERT_TRUE(AwaitRequest(proxy, c.stalled)) << c.command[0];
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        kill(child, c.signal);
+        Ran run = Wait(child);
+        EXPECT_EQ(run.status, c.status) << run.err;
+        EXPECT_LT(run.seconds, 15) << run.err;
+        EXPECT_NE(run.err.find(std::string("plughost: interrupted (") +
+                               (c.signal == SIGINT ? "SIGINT" : "SIGTERM") + ")"),
+                  std::string::npos)
+            << run.err;
+        EXPECT_NE(run.err.find(c.command[0] + " (stopped): 0 files"), std::string::npos) << run.err;
+        for (const std::string& text : c.said)
+            EXPECT_NE(run.err.find(text), std::string::npos) << text << "\n" << run.err;
+        EXPECT_TRUE(fs::is_empty(into)) << fs::directory_iterator(into)->path();
+    }
+    EXPECT_EQ(admin.GetObject(bucket, "big.bin"), std::nullopt);
+    proxy.ClearRules();
+
+    Ran listed = Invoke(With(plugin, {"uploads", "s3://" + bucket}));
+    ASSERT_EQ(listed.status, 0) << listed.err;
+    ASSERT_EQ(Lines(listed.out).size(), 1u) << listed.out;
+    EXPECT_EQ(listed.out.substr(listed.out.size() - key.size() - 1), key + "\n");
+    EXPECT_NE(listed.err.find("1 incomplete upload under '" + bucket + "'"), std::string::npos);
+    const std::vector<std::string> fields = Lines(listed.out);
+    const std::string uploadId = fields[0].substr(21, fields[0].find("  ", 21) - 21);
+
+    Ran aborted = Invoke(With(plugin, {"abort-uploads", "--upload-id", uploadId, key}));
+    ASSERT_EQ(aborted.status, 0) << aborted.err;
+    EXPECT_NE(aborted.err.find("aborted the upload of '" + key + "' (upload id " + uploadId),
+              std::string::npos)
+        << aborted.err;
+    EXPECT_TRUE(admin.ListMultipartUploads(bucket).empty());
+    Ran none = Invoke(With(plugin, {"uploads", bucket}));
+    EXPECT_EQ(none.out, "");
+    EXPECT_NE(none.err.find("0 incomplete uploads"), std::string::npos);
+}
+
 TEST_F(Plughost, SingleFilesAndFolders) {
     const std::vector<std::string> plugin = Mardel(moto.Url());
     const fs::path local = work / "\u00e4pfel.txt";
@@ -296,7 +625,7 @@ TEST_F(Plughost, SingleFilesAndFolders) {
     ASSERT_EQ(Invoke(With(plugin, {"put", local, bucket + "/fruit/"})).status, 0);
     EXPECT_EQ(admin.GetObject(bucket, "fruit/\u00e4pfel.txt"), "apples\n");
 
-    Ran toStdout = Invoke(With(plugin, {"get", bucket + "/fruit/\u00e4pfel.txt", "-"}));
+    Ran toStdout = Invoke(With(plugin, {"get", "s3://" + bucket + "/fruit/\u00e4pfel.txt", "-"}));
     EXPECT_EQ(toStdout.status, 0) << toStdout.err;
     EXPECT_EQ(toStdout.out, "apples\n");
 
@@ -313,12 +642,21 @@ TEST_F(Plughost, SingleFilesAndFolders) {
     EXPECT_EQ(keys, (std::vector<std::string>{"a/", "a/b/", "a/b/c/"}));
     Ran bucketFolder = Invoke(With(plugin, {"mkdir", bucket}));
     EXPECT_EQ(bucketFolder.status, 1);
-    EXPECT_NE(bucketFolder.err.find("Please, create buckets from web console"), std::string::npos)
+    EXPECT_NE(bucketFolder.err.find("the plug-in says: Please, create buckets from web console"),
+              std::string::npos)
         << bucketFolder.err;
 
-    EXPECT_EQ(Invoke(With(plugin, {"rm", bucket + "/fruit/\u00e4pfel.txt"})).status, 0);
+    Ran removed = Invoke(With(plugin, {"rm", bucket + "/fruit/\u00e4pfel.txt"}));
+    EXPECT_EQ(removed.status, 0);
+    EXPECT_EQ(removed.err, "plughost: removed '" + bucket + "/fruit/\u00e4pfel.txt' (7 B)\n");
     EXPECT_EQ(admin.GetObject(bucket, "fruit/\u00e4pfel.txt"), std::nullopt);
-    EXPECT_EQ(Invoke(With(plugin, {"rmdir", bucket + "/a"})).status, 0);
+    Ran again = Invoke(With(plugin, {"rm", bucket + "/fruit/\u00e4pfel.txt"}));
+    EXPECT_EQ(again.status, 1);
+    EXPECT_NE(again.err.find("failed: not found"), std::string::npos) << again.err;
+    Ran folder = Invoke(With(plugin, {"rmdir", bucket + "/a"}));
+    EXPECT_EQ(folder.status, 0);
+    EXPECT_EQ(folder.err, "plughost: removed '" + bucket +
+                              "/a' and everything in it: 0 files (0 B), 2 folders\n");
     EXPECT_TRUE(admin.ListKeys(bucket, "a/").empty());
 
     Ran buckets = Invoke(With(plugin, {"ls"}));
@@ -329,17 +667,31 @@ TEST_F(Plughost, SingleFilesAndFolders) {
 TEST_F(Plughost, ParametersFromAFileAndTheEnvironmentAreNeverShown) {
     const fs::path params = work / "service.params";
     WriteAll(params, "# the test service\nServerName=" + moto.Url() +
-                         "\nAccessKeyID=plughost-key\nSecretAccessKey=@env:PLUGHOST_TEST_SECRET\n"
+                         "\nAccessKeyID=plughost-key\nSecretAccessKey=very-secret-value\n"
                          "Region=us-east-1\n");
-    testhost::ScopedEnv secret("PLUGHOST_TEST_SECRET", "very-secret-value");
+    fs::permissions(params, fs::perms(0644));
     Ran listing =
         Invoke({"-v", "--params", params.string(), "--plugin", PluginPath("Mardel"), "ls"});
     EXPECT_EQ(listing.status, 0) << listing.err;
     EXPECT_NE(listing.out.find(bucket + "/"), std::string::npos);
     EXPECT_NE(listing.err.find("asks for SecretAccessKey: ********"), std::string::npos)
         << listing.err;
+    EXPECT_NE(listing.err.find("warning: " + params.string() +
+                               " holds secrets and can be read by others (mode 0644)"),
+              std::string::npos)
+        << listing.err;
     EXPECT_EQ(listing.err.find("very-secret-value"), std::string::npos);
     EXPECT_EQ(listing.err.find("plughost-key"), std::string::npos);
+    fs::permissions(params, fs::perms(0600));
+    Ran quiet = Invoke({"--params", params.string(), "--plugin", PluginPath("Mardel"), "ls"});
+    EXPECT_EQ(quiet.err, "");
+
+    Ran typed = Invoke(With(Mardel(moto.Url()), {"-p", "SecretAccessKey=typed-secret", "ls"}));
+    EXPECT_EQ(typed.status, 0);
+    EXPECT_NE(typed.err.find("warning: -p SecretAccessKey=... shows in the process list"),
+              std::string::npos)
+        << typed.err;
+    EXPECT_EQ(typed.err.find("typed-secret"), std::string::npos);
 
     Ran unset = Invoke(
         {"--plugin", PluginPath("Mardel"), "-p", "SecretAccessKey=@env:PLUGHOST_NOT_SET", "ls"});
@@ -347,28 +699,39 @@ TEST_F(Plughost, ParametersFromAFileAndTheEnvironmentAreNeverShown) {
     EXPECT_NE(unset.err.find("PLUGHOST_NOT_SET"), std::string::npos);
 }
 
-TEST_F(Plughost, InfoShowsTheDescriptor) {
+TEST_F(Plughost, InfoShowsTheDescriptorAndTheParameters) {
     Ran mardel = Invoke({"info", PluginPath("Mardel")});
     ASSERT_EQ(mardel.status, 0) << mardel.err;
-    EXPECT_NE(mardel.out.find("Name:             S3 Cloud\nVersion:          1.0\n"),
+    EXPECT_NE(mardel.out.find("Name:             S3 Cloud\nVersion:          1.0\n"
+                              "Features:         0 (no optional host features)\n"
+                              "File system type: 3 (object storage)\n"
+                              "Category:         4 (cloud storage)\n"),
               std::string::npos)
         << mardel.out;
     EXPECT_NE(mardel.out.find("Seek supported:   no\nMove supported:   no\n"
                               "Configurable:     yes\n"),
               std::string::npos);
     EXPECT_NE(mardel.out.find("Endpoint:         (not exported)\n"), std::string::npos);
+    const std::size_t server = mardel.out.find("\n  ServerName       required  ");
+    const std::size_t access = mardel.out.find("\n  AccessKeyID      required  ");
+    const std::size_t secretKey = mardel.out.find("\n  SecretAccessKey  required  ");
+    const std::size_t region = mardel.out.find("\n  Region           optional  ");
+    EXPECT_TRUE(server < access && access < secretKey && secretKey < region &&
+                region != std::string::npos)
+        << mardel.out;
 
     Ran ruvast = Invoke({"info", PluginPath("Ruvast"), "--endpoint", "http://127.0.0.1:1"});
     ASSERT_EQ(ruvast.status, 0);
     EXPECT_NE(ruvast.out.find("Name:             Mail.ru HotBox\n"), std::string::npos);
     EXPECT_NE(ruvast.out.find("Endpoint:         http://127.0.0.1:1\n"), std::string::npos);
+    EXPECT_NE(ruvast.out.find("\n  UserName         required  "), std::string::npos);
 
     Ran notPlugin = Invoke({"info", (BuildRoot() / "torvik" / "libTorvik.so").string()});
     EXPECT_EQ(notPlugin.status, 1);
     EXPECT_NE(notPlugin.err.find("is not a storage plug-in"), std::string::npos) << notPlugin.err;
 }
 
-TEST_F(Plughost, UsageErrorsExitWithTwoBeforeThePluginIsUsed) {
+TEST_F(Plughost, UsageErrorsExitWithTwoBeforeAnythingIsSent) {
     // Through a proxy, to see that nothing reaches the service when the command line is wrong.
     testhost::FaultProxy proxy(moto.Url());
     const std::vector<std::string> plugin = Mardel(proxy.Url());
@@ -381,7 +744,12 @@ TEST_F(Plughost, UsageErrorsExitWithTwoBeforeThePluginIsUsed) {
         With(plugin, {"put", "file.txt", bucket}),
         With(plugin, {"get", "/", "out"}),
         With(plugin, {"restore", "", "out"}),
+        With(plugin, {"rmdir", bucket}),
         With(plugin, {"--endpoint", "http://127.0.0.1:1", "ls"}),
+        With(plugin, {"-p", "Bogus=1", "ls"}),
+        With(plugin, {"-p", "SecretAccessKey=", "ls"}),
+        {"--plugin", PluginPath("Mardel"), "-p", "ServerName=" + proxy.Url(), "ls"},
+        With(plugin, {"--retries", "0", "ls"}),
         {"ls", bucket},
     };
     for (const std::vector<std::string>& arguments : wrong) {
@@ -394,11 +762,16 @@ TEST_F(Plughost, UsageErrorsExitWithTwoBeforeThePluginIsUsed) {
         EXPECT_EQ(run.out, "") << line;
     }
     EXPECT_TRUE(proxy.Requests().empty());
+    Ran bogus = Invoke(With(plugin, {"-p", "Bogus=1", "ls"}));
+    EXPECT_NE(bogus.err.find("plughost: parameter 'Bogus' is not one that libMardel.so (S3 Cloud) "
+                             "reads; it reads: ServerName, AccessKeyID, SecretAccessKey, Region\n"),
+              std::string::npos)
+        << bogus.err;
 
     Ran help = Invoke({"--help"});
     EXPECT_EQ(help.status, 0);
     for (const char* command : {"info", "ls", "stat", "mkdir", "rm", "rmdir", "put", "get",
-                                "backup", "restore", "verify"}) {
+                                "backup", "restore", "verify", "uploads", "abort-uploads"}) {
         EXPECT_NE(help.out.find(std::string("\n  ") + command + " "), std::string::npos);
         Ran commandHelp = Invoke({command, "--help"});
         EXPECT_EQ(commandHelp.status, 0);
