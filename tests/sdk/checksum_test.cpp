@@ -2,8 +2,10 @@
 // against the table version over every length and alignment that exercises its folding paths.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <vector>
 
@@ -82,4 +84,96 @@ TEST(Digests, HashStreamReadsFromStartAndRestoresPosition) {
     auto prefix = MakeHash(HashKind::SHA256);
     EXPECT_EQ(HashStream(stream, 3, prefix.get(), nullptr), 3);
     EXPECT_EQ(prefix->Finish(), Sha256("012"));
+}
+
+namespace {
+// A stream buffer over a string that shows at most `window` bytes at a time, as a body held
+// in fixed-size chunks does; window 0 shows none, as an unbuffered stream buffer, so that
+// every byte comes through uflow().
+class WindowedBuffer : public std::streambuf {
+  public:
+    WindowedBuffer(std::string data, std::size_t window) : data(std::move(data)), window(window) {
+        Show(0);
+    }
+
+  protected:
+    int_type underflow() override {
+        const std::size_t at = Position();
+        Show(at);
+        if (at >= data.size()) return traits_type::eof();
+        return traits_type::to_int_type(data[at]);
+    }
+    int_type uflow() override {
+        const int_type c = underflow();
+        if (!traits_type::eq_int_type(c, traits_type::eof())) {
+            unbuffered = Position() + 1;
+            Show(unbuffered);
+        }
+        return c;
+    }
+    pos_type seekoff(off_type offset, std::ios_base::seekdir direction,
+                     std::ios_base::openmode) override {
+        const off_type base = direction == std::ios_base::beg   ? 0
+                              : direction == std::ios_base::cur ? off_type(Position())
+                                                                : off_type(data.size());
+        if (base + offset < 0 || base + offset > off_type(data.size())) return pos_type(-1);
+        unbuffered = static_cast<std::size_t>(base + offset);
+        Show(unbuffered);
+        return pos_type(base + offset);
+    }
+    pos_type seekpos(pos_type position, std::ios_base::openmode which) override {
+        return seekoff(off_type(position), std::ios_base::beg, which);
+    }
+
+  private:
+    std::size_t Position() const {
+        return eback() ? static_cast<std::size_t>(gptr() - &data[0]) : unbuffered;
+    }
+    void Show(std::size_t at) {
+        if (window == 0 || at >= data.size()) {
+            unbuffered = at;
+            setg(nullptr, nullptr, nullptr);
+            return;
+        }
+        char* begin = &data[0];
+        setg(begin, begin + at, begin + std::min(data.size(), (at / window + 1) * window));
+    }
+
+    std::string data;
+    std::size_t window;
+    std::size_t unbuffered = 0;
+};
+}  // namespace
+
+TEST(Digests, HashStreamOverEveryKindOfStreamBuffer) {
+    std::string body(10000, '\0');
+    std::mt19937 random(3);
+    for (char& c : body) c = static_cast<char>(random());
+    struct Case {
+        std::size_t window;  // 0: no get area at all
+        long long length;    // -1: to the end
+        long long expected;  // bytes hashed
+    };
+    const Case cases[] = {
+        {4096, -1, 10000},    {4096, 4096, 4096}, {4096, 4097, 4097}, {4096, 9999, 9999},
+        {4096, 20000, 10000}, {7, -1, 10000},     {7, 700, 700},      {1, 13, 13},
+        {0, -1, 10000},       {0, 5, 5},          {4096, 0, 0},       {100000, 1234, 1234},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE("window " + std::to_string(c.window) + ", length " + std::to_string(c.length));
+        WindowedBuffer buffer(body, c.window);
+        std::iostream stream(&buffer);
+        stream.seekg(4100);
+        auto sha = MakeHash(HashKind::SHA256);
+        auto crc = MakeHash(HashKind::CRC64NVME);
+        EXPECT_EQ(HashStream(stream, c.length, sha.get(), crc.get()), c.expected);
+        const std::string hashed = body.substr(0, static_cast<std::size_t>(c.expected));
+        EXPECT_EQ(sha->Finish(), Sha256(hashed));
+        EXPECT_EQ(crc->Finish(), Digest(HashKind::CRC64NVME, hashed));
+        // The stream is where it was, and reads on from there.
+        EXPECT_EQ(stream.tellg(), std::streampos(4100));
+        char next = 0;
+        stream.read(&next, 1);
+        EXPECT_EQ(next, body[4100]);
+    }
 }

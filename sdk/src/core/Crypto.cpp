@@ -5,6 +5,8 @@
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
 
+#include <algorithm>
+#include <streambuf>
 #include <vector>
 
 namespace Aws {
@@ -122,23 +124,54 @@ std::unique_ptr<RunningHash> MakeHash(HashKind kind) {
     return nullptr;
 }
 
+namespace {
+// The get area of a stream buffer is protected, but a member pointer formed through a derived
+// class reaches it on any std::streambuf. A body held in memory (a string or a part's chunks)
+// is thereby hashed where it lies, instead of being copied out into a buffer of ours first.
+struct GetArea : std::streambuf {
+    static char* Next(std::streambuf& buffer) { return (buffer.*&GetArea::gptr)(); }
+    static char* End(std::streambuf& buffer) { return (buffer.*&GetArea::egptr)(); }
+    static void Advance(std::streambuf& buffer, int count) { (buffer.*&GetArea::gbump)(count); }
+};
+
+constexpr long long kMaxStep = 1ll << 30;  // gbump takes an int
+
+void Feed(RunningHash* first, RunningHash* second, const char* data, size_t length) {
+    if (first) first->Update(data, length);
+    if (second) second->Update(data, length);
+}
+}  // namespace
+
 long long HashStream(Aws::IOStream& stream, long long length, RunningHash* first,
                      RunningHash* second) {
     stream.clear();
     std::streampos saved = stream.tellg();
     if (saved == std::streampos(-1)) saved = 0;
     stream.seekg(0, std::ios_base::beg);
-    std::vector<char> buffer(256 * 1024);
+    std::streambuf* source = stream.rdbuf();
     long long total = 0;
-    while (length < 0 || total < length) {
-        std::streamsize want = static_cast<std::streamsize>(buffer.size());
-        if (length >= 0 && length - total < want)
-            want = static_cast<std::streamsize>(length - total);
-        stream.read(buffer.data(), want);
-        std::streamsize got = stream.gcount();
+    std::vector<char> copied;  // only for a buffer that exposes no get area
+    while (source && !stream.fail() && (length < 0 || total < length)) {
+        if (GetArea::Next(*source) == GetArea::End(*source) &&
+            std::streambuf::traits_type::eq_int_type(source->sgetc(),
+                                                     std::streambuf::traits_type::eof())) {
+            break;
+        }
+        const long long want = length < 0 ? kMaxStep : std::min(kMaxStep, length - total);
+        const long long inPlace = GetArea::End(*source) - GetArea::Next(*source);
+        if (inPlace > 0) {
+            const long long step = std::min(want, inPlace);
+            Feed(first, second, GetArea::Next(*source), static_cast<size_t>(step));
+            GetArea::Advance(*source, static_cast<int>(step));
+            total += step;
+            continue;
+        }
+        // An unbuffered stream buffer: read through a copy.
+        if (copied.empty()) copied.resize(256 * 1024);
+        const std::streamsize got = source->sgetn(
+            copied.data(), static_cast<std::streamsize>(std::min<long long>(want, copied.size())));
         if (got <= 0) break;
-        if (first) first->Update(buffer.data(), static_cast<size_t>(got));
-        if (second) second->Update(buffer.data(), static_cast<size_t>(got));
+        Feed(first, second, copied.data(), static_cast<size_t>(got));
         total += got;
     }
     stream.clear();
