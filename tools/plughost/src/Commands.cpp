@@ -114,13 +114,14 @@ int Info(Context& context) {
     for (const ParameterInfo& parameter : known->parameters)
         std::printf("  %-16s %-9s %s\n", parameter.key,
                     parameter.required ? "required" : "optional", parameter.meaning);
-    const char* where = "";
+    std::string where;
     switch (known->endpoint) {
         case EndpointSource::ServerNameParameter:
             where = "the ServerName parameter";
             break;
         case EndpointSource::Fixed:
-            where = "a host built into the plug-in";
+            where = "the host built into the plug-in, " +
+                    ResolveEndpoint(*known, context.session.Parameters(), std::nullopt).configured;
             break;
         case EndpointSource::Exported:
             where = "the exported Endpoint (--endpoint); without http:// or https://, HTTPS";
@@ -129,7 +130,7 @@ int Info(Context& context) {
             where = "the SDK's endpoint of each bucket's region (AWS_ENDPOINT_URL_S3 moves it)";
             break;
     }
-    std::printf("Requests go to:   %s\n", where);
+    std::printf("Requests go to:   %s\n", where.c_str());
     return ExitOk;
 }
 

@@ -1,21 +1,29 @@
 // The pure parts of plughost: command-line parsing, parameters and the plug-in table, the host
 // log's format expansion, the causes read from it, path handling, progress figures, the
 // manifest, and the download sinks.
+#include <arpa/inet.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <stdio.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdarg>
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <thread>
 
+#include "Activity.h"
 #include "Arguments.h"
 #include "Causes.h"
 #include "Console.h"
 #include "HostLog.h"
 #include "KnownPlugins.h"
 #include "Manifest.h"
+#include "NetworkMeter.h"
 #include "Parameters.h"
 #include "Plugin.h"
 #include "Progress.h"
@@ -58,6 +66,11 @@ std::wstring Expand(const wchar_t* format, ...) {
 }
 
 ParsedArguments Parse(std::vector<std::string> arguments) { return ParseArguments(arguments); }
+
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
 
 fs::path TempDir(const std::string& name) {
     fs::path dir =
@@ -454,6 +467,83 @@ TEST(ProgressFigures, UploadsCountAcknowledgedBytes) {
     progress.End();
     EXPECT_EQ(progress.DoneBytes(), 200u);
     EXPECT_EQ(progress.DoneFiles(), 1u);
+}
+
+// Once the run is stopping, no call passes the gate, no partial file may appear or be renamed
+// into place, and the ones there are removed.
+TEST(Activity, StoppingClosesTheGateAndRemovesPartialFiles) {
+    const fs::path dir = TempDir("activity");
+    // Never destroyed: the thread parked at the gate waits on it until the process ends.
+    Activity& activity = *new Activity;
+    const fs::path kept = dir / ".a.plughost-part";
+    const fs::path done = dir / ".b.plughost-part";
+    ASSERT_TRUE(activity.RegisterPart(kept));
+    ASSERT_TRUE(activity.RegisterPart(done));
+    std::ofstream(kept) << "partial";
+    std::ofstream(done) << "whole";
+    std::string error;
+    ASSERT_TRUE(activity.CommitPart(done, dir / "b", error)) << error;
+    activity.OpenedForWriting(7, "bucket/big.iso");
+    EXPECT_EQ(activity.OpenWrites(), (std::vector<std::string>{"bucket/big.iso"}));
+    {
+        const Activity::Call call(activity, "WriteFile");
+        EXPECT_TRUE(activity.Current().inCall);
+        EXPECT_STREQ(activity.Current().name, "WriteFile");
+    }
+    EXPECT_FALSE(activity.Current().inCall);
+
+    EXPECT_TRUE(activity.BeginStop());
+    EXPECT_FALSE(activity.BeginStop());
+    std::atomic<bool> passed{false};
+    std::thread([&activity, &passed] {
+        const Activity::Call call(activity, "CloseFile");
+        passed = true;
+    }).detach();
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_FALSE(passed);
+    EXPECT_FALSE(activity.RegisterPart(dir / ".c.plughost-part"));
+    std::ofstream(dir / ".d.plughost-part") << "x";
+    EXPECT_FALSE(activity.CommitPart(dir / ".d.plughost-part", dir / "d", error));
+    EXPECT_EQ(activity.RemoveParts(), 1u);
+    EXPECT_FALSE(fs::exists(kept));
+    EXPECT_FALSE(fs::exists(dir / "d"));
+    EXPECT_EQ(ReadAll(dir / "b"), "whole");
+    fs::remove_all(dir);
+}
+
+// What a loopback connection carries shows in the counters, both ways.
+TEST(NetworkMeter, CountsWhatTheConnectionsCarried) {
+    const int listener = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(listener, 1), 0);
+    ASSERT_EQ(getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const int client = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_EQ(connect(client, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    const int server = accept(listener, nullptr, nullptr);
+    NetworkMeter meter;
+    const NetworkMeter::Totals before = meter.Sample();
+    const std::string block(100000, 'z');
+    std::size_t received = 0;
+    std::vector<char> sink(65536);
+    ASSERT_EQ(write(client, block.data(), block.size()), static_cast<ssize_t>(block.size()));
+    while (received < block.size()) {
+        const ssize_t got = read(server, sink.data(), sink.size());
+        ASSERT_GT(got, 0);
+        received += static_cast<std::size_t>(got);
+    }
+    // The acknowledgement may trail the data by a delayed-ACK interval.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    const NetworkMeter::Totals after = meter.Sample();
+    EXPECT_GE(after.acknowledged - before.acknowledged, block.size());
+    EXPECT_GE(after.received - before.received, block.size());
+    EXPECT_LT(after.acknowledged - before.acknowledged, 2 * block.size());
+    close(server);
+    close(client);
+    close(listener);
 }
 
 TEST(Manifest, RoundTripsEveryFieldAndEscapesThePath) {
