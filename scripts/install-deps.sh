@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config git
   libcurl4-openssl-dev libssl-dev libtinyxml2-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  openssl python3 curl
+  openssl python3 curl iproute2
 )
 if [[ "${PLUGINS_WITH_CLANG:-0}" == 1 ]]; then
   # libFuzzer and the sanitizer runtimes for the fuzz targets.
