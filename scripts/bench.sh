@@ -5,17 +5,22 @@
 #
 # Installs what is missing (the build dependencies, s3cmd, rclone, gnuplot, GNU time; s3rver from
 # npm into $BUILD_DIR/node, not globally), builds the tree (Release with debug info), runs the
-# microbenchmark of the hot paths, then starts moto_server and s3rver in turn on free loopback
-# ports and measures, against each, upload and download of a 1 GiB file and of a tree of 2,000
-# small files, the listing of a folder of 10,000 keys and the deletion of a folder of 2,000
-# objects, through plughost with libMardel and libRuvast and with aws s3, s3cmd and rclone.
-# Prints one table per server and the targets, and writes results.csv, table.txt and
-# chart-SERVER.png into $RESULTS (default results/, ignored by git).
+# microbenchmark of the hot paths and the floor (AES-GCM through openssl speed), then starts
+# s3rver on a free loopback port, over plain HTTP and then over TLS with a throw-away CA, and
+# measures against each upload and download of a 1 GiB file and of a tree of 2,000 small files,
+# the listing of a folder of 10,000 keys and the deletion of a folder of 2,000 objects, through
+# plughost with libMardel and libRuvast and with aws s3, s3cmd and rclone (each given the CA);
+# then, over plain HTTP, the scale cases: a folder of 100,000 keys, a tree of 20 folders of
+# 5,000 files browsed file by file, and a 10 GiB file through libMardel. Prints one table per
+# server and scheme, the floor, the targets and the scale figures, and writes results.csv,
+# table.txt, floor.json, scale.json and chart-SERVER.png into $RESULTS (default results/,
+# ignored by git). Run as root, everything after the installs runs in a network namespace with
+# only loopback, so that nothing measured can reach beyond the machine.
 #
 # Environment: BUILD_DIR (default build), RESULTS (default results), BENCH_REPEAT (runs per
 # measurement, median reported; default 1), BENCH_TIMEOUT (seconds per client run, default 900),
 # BENCH_SKIP_INSTALL=1. Any option is passed on to bench/compare/compare.py, e.g.
-# --servers s3rver --clients mardel,s3 --big-mib 256 --parts transfer.
+# --servers moto,s3rver --schemes https --clients mardel,s3 --big-mib 256 --parts transfer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -28,7 +33,7 @@ s3rver_version=3.7.1
 
 step() { printf '\n==> %s\n' "$*" >&2; }
 
-if [[ ${BENCH_SKIP_INSTALL:-0} != 1 ]]; then
+if [[ ${BENCH_IN_NETNS:-0} != 1 && ${BENCH_SKIP_INSTALL:-0} != 1 ]]; then
   step "Installing what is missing"
   scripts/install-deps.sh
   missing=()
@@ -50,9 +55,17 @@ if [[ ${BENCH_SKIP_INSTALL:-0} != 1 ]]; then
   fi
 fi
 
-step "Building into $build_dir/"
-cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-timeout 3600 cmake --build "$build_dir" -j2 --target plughost Mardel Ruvast bench_micro
+if [[ ${BENCH_IN_NETNS:-0} != 1 ]]; then
+  step "Building into $build_dir/"
+  cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+  timeout 3600 cmake --build "$build_dir" -j2 --target plughost Mardel Ruvast bench_micro \
+    bench_browse
+  if [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null; then
+    step "Measuring in a network namespace with only loopback"
+    exec unshare -n env BENCH_IN_NETNS=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+  fi
+  echo "bench: not root: measuring in the machine's own network namespace" >&2
+fi
 
 mkdir -p "$results"
 echo "bench: load before measuring: $(cut -d' ' -f1-3 /proc/loadavg) ($(nproc) cores)" >&2
@@ -62,9 +75,9 @@ micro_json="$results/micro.json"
 timeout 600 "$build_dir/bench/micro/bench_micro" --benchmark_min_time=0.5 \
   --benchmark_out="$micro_json" --benchmark_out_format=json | tee "$results/micro.txt"
 
-step "Clients side by side (moto_server, then s3rver)"
+step "Clients side by side (HTTP, then HTTPS; then the scale cases)"
 timeout $((timeout_s * 60)) python3 bench/compare/compare.py \
   --build "$build_dir" --work "$build_dir/bench-work" --out "$results" \
   --s3rver "$node_dir/node_modules/.bin/s3rver" --repeat "$repeat" --timeout "$timeout_s" \
   --micro "$micro_json" "$@"
-echo "bench: results in $results/ (results.csv, table.txt, chart-*.png)" >&2
+echo "bench: results in $results/ (results.csv, table.txt, floor.json, scale.json, chart-*.png)" >&2

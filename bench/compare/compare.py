@@ -22,6 +22,7 @@ import re
 import shutil
 import signal
 import socket
+import ssl
 import statistics
 import subprocess
 import sys
@@ -60,10 +61,14 @@ def Load1():
 
 
 class Server:
-    def __init__(self, name, command, port, logPath, requestLine, env=None):
-        self.name = name
+    def __init__(self, name, command, port, logPath, requestLine, env=None, tls=None):
+        self.scheme = "https" if tls else "http"
+        # The name the tables and charts use: the program, and the scheme when it is TLS.
+        self.name = name if not tls else name + " https"
+        self.program = name
         self.port = port
-        self.url = "http://127.0.0.1:%d" % port
+        self.ca = tls.ca if tls else None
+        self.url = "%s://127.0.0.1:%d" % (self.scheme, port)
         self.logPath = logPath
         self.requestLine = re.compile(requestLine)
         self.log = open(logPath, "wb")
@@ -77,7 +82,8 @@ class Server:
             if self.process.poll() is not None:
                 raise RuntimeError("%s exited at start; see %s" % (self.name, self.logPath))
             try:
-                urllib.request.urlopen(self.url + "/", timeout=1).read()
+                context = ssl.create_default_context(cafile=self.ca) if self.ca else None
+                urllib.request.urlopen(self.url + "/", timeout=1, context=context).read()
                 return
             except urllib.error.HTTPError:
                 return  # answering, if only with an error: it is up
@@ -109,16 +115,18 @@ class Server:
         self.log.close()
 
 
-def StartMoto(work):
+def StartMoto(work, tls=None):
     port = FreePort()
-    server = Server("moto_server", ["moto_server", "-H", "127.0.0.1", "-p", str(port)], port,
-                    os.path.join(work, "moto.log"),
-                    r'"(GET|PUT|POST|HEAD|DELETE) \S+ HTTP/1\.[01]" \d{3}')
+    command = ["moto_server", "-H", "127.0.0.1", "-p", str(port)]
+    if tls:
+        command += ["-c", tls.cert, "-k", tls.key]
+    server = Server("moto_server", command, port, os.path.join(work, "moto.log"),
+                    r'"(GET|PUT|POST|HEAD|DELETE) \S+ HTTP/1\.[01]" \d{3}', tls=tls)
     server.WaitReady()
     return server
 
 
-def StartS3rver(work, program):
+def StartS3rver(work, program, tls=None):
     port = FreePort()
     data = os.path.join(work, "s3rver-data")
     shutil.rmtree(data, ignore_errors=True)
@@ -129,26 +137,67 @@ def StartS3rver(work, program):
     # provider: without it every listing longer than one page fails with a 500.
     env = dict(os.environ)
     env["NODE_OPTIONS"] = (env.get("NODE_OPTIONS", "") + " --openssl-legacy-provider").strip()
-    server = Server("s3rver", [program, "-d", data, "-a", "127.0.0.1", "-p", str(port),
-                               "--no-vhost-buckets"], port,
-                    os.path.join(work, "s3rver.log"), r"^info: .*\b\d+m?s( -| [\d.]+[kmg]?b)?$",
-                    env)
+    command = [program, "-d", data, "-a", "127.0.0.1", "-p", str(port), "--no-vhost-buckets"]
+    if tls:
+        command += ["--key", tls.key, "--cert", tls.cert]
+    server = Server("s3rver", command, port, os.path.join(work, "s3rver.log"),
+                    r"^info: .*\b\d+m?s( -| [\d.]+[kmg]?b)?$", env, tls=tls)
     server.WaitReady()
     return server
+
+
+class Tls:
+    """A throw-away CA and a certificate for 127.0.0.1 that it signed, made for this run."""
+
+    def __init__(self, work):
+        folder = os.path.join(work, "tls")
+        shutil.rmtree(folder, ignore_errors=True)
+        os.makedirs(folder)
+        self.ca = os.path.join(folder, "ca.pem")
+        self.cert = os.path.join(folder, "server.pem")
+        self.key = os.path.join(folder, "server.key")
+        caKey = os.path.join(folder, "ca.key")
+        request = os.path.join(folder, "server.csr")
+        extensions = os.path.join(folder, "server.ext")
+        with open(extensions, "w") as f:
+            f.write("subjectAltName=IP:127.0.0.1,DNS:localhost\n"
+                    "basicConstraints=CA:FALSE\nkeyUsage=digitalSignature,keyEncipherment\n"
+                    "extendedKeyUsage=serverAuth\n")
+        quiet = {"stdout": subprocess.DEVNULL, "stderr": subprocess.DEVNULL, "check": True}
+        subprocess.run(["openssl", "req", "-x509", "-newkey", "rsa:2048", "-nodes", "-days", "2",
+                        "-subj", "/CN=bench throw-away CA", "-keyout", caKey, "-out", self.ca],
+                       **quiet)
+        subprocess.run(["openssl", "req", "-newkey", "rsa:2048", "-nodes", "-subj",
+                        "/CN=127.0.0.1", "-keyout", self.key, "-out", request], **quiet)
+        subprocess.run(["openssl", "x509", "-req", "-in", request, "-CA", self.ca, "-CAkey",
+                        caKey, "-CAcreateserial", "-days", "2", "-extfile", extensions, "-out",
+                        self.cert], **quiet)
+
+
+def NegotiatedCipher(server):
+    """The TLS version and cipher that libcurl with OpenSSL, as the plug-ins use them, agrees
+    with the server (from curl's own report of the handshake)."""
+    result = subprocess.run(["curl", "-sv", "--http1.1", "--cacert", server.ca, "-o",
+                             os.devnull, server.url + "/"], stdout=subprocess.DEVNULL,
+                            stderr=subprocess.PIPE, timeout=30)
+    match = re.search(r"SSL connection using (\S+) / (\S+)",
+                      result.stderr.decode("utf-8", "replace"))
+    return (match.group(1), match.group(2)) if match else ("?", "?")
 
 
 # ---------------------------------------------------------------------------------------------
 # Set-up and clean-up through botocore, outside any measured run.
 
 
-def Admin(url):
+def Admin(url, ca=None):
     import botocore.config
     import botocore.session
     session = botocore.session.get_session()
     return session.create_client(
         "s3", endpoint_url=url, region_name=REGION, aws_access_key_id=ACCESS_KEY,
-        aws_secret_access_key=SECRET_KEY,
+        aws_secret_access_key=SECRET_KEY, verify=ca if ca else None,
         config=botocore.config.Config(max_pool_connections=16, s3={"addressing_style": "path"},
+                                      request_checksum_calculation="when_required",
                                       retries={"max_attempts": 3, "mode": "standard"}))
 
 
@@ -223,6 +272,20 @@ def Sha256File(path):
             if not block:
                 return digest.hexdigest()
             digest.update(block)
+
+
+def DownloadCheck(target, size, digest):
+    """The check of a download into `target`: gone before the run, whole and equal after."""
+    def Check(when):
+        if when == "before":
+            if os.path.exists(target):
+                os.remove(target)
+            return None
+        if not os.path.exists(target) or os.path.getsize(target) != size:
+            return "size differs"
+        return None if Sha256File(target) == digest else "content differs"
+
+    return Check
 
 
 # ---------------------------------------------------------------------------------------------
@@ -311,6 +374,11 @@ class Client:
             "AWS_CONFIG_FILE": os.devnull, "AWS_SHARED_CREDENTIALS_FILE": os.devnull,
         })
         env.pop("AWS_PROFILE", None)
+        # The throw-away CA, for the aws command and the plug-ins (whose client configuration
+        # takes its CA file from here when the plug-in sets none).
+        env.pop("AWS_CA_BUNDLE", None)
+        if server.ca:
+            env["AWS_CA_BUNDLE"] = server.ca
         return env
 
 
@@ -359,6 +427,15 @@ class AwsCli(Client):
     def Available(self):
         return shutil.which("aws") is not None
 
+    def Env(self, server):
+        env = Client.Env(self, server)
+        if server.ca and server.program == "s3rver":
+            # Over TLS its uploads put their checksum in an aws-chunked trailer, whose framing
+            # s3rver stores as the object's content; without a checksum they send the body as
+            # it is (which spares the command its CRC, so the comparison favours it).
+            env["AWS_REQUEST_CHECKSUM_CALCULATION"] = "when_required"
+        return env
+
     def Base(self, s):
         return ["aws", "--endpoint-url", s.url, "--no-progress", "--only-show-errors"]
 
@@ -394,9 +471,13 @@ class S3cmd(Client):
     def Env(self, server):
         with open(self.config, "w") as f:
             f.write("[default]\naccess_key = %s\nsecret_key = %s\nhost_base = 127.0.0.1:%d\n"
-                    "host_bucket = 127.0.0.1:%d\nuse_https = False\nbucket_location = %s\n"
+                    "host_bucket = 127.0.0.1:%d\nuse_https = %s\nbucket_location = %s\n"
                     "signature_v2 = False\nprogress_meter = False\n" %
-                    (ACCESS_KEY, SECRET_KEY, server.port, server.port, REGION))
+                    (ACCESS_KEY, SECRET_KEY, server.port, server.port,
+                     "True" if server.ca else "False", REGION))
+            if server.ca:
+                f.write("ca_certs_file = %s\ncheck_ssl_certificate = True\n"
+                        "check_ssl_hostname = True\n" % server.ca)
         return Client.Env(self, server)
 
     def Base(self):
@@ -431,8 +512,11 @@ class Rclone(Client):
 
     def Env(self, server):
         env = Client.Env(self, server)
-        # rclone takes AWS_CA_BUNDLE to mean TLS and then refuses a plain-HTTP endpoint.
+        # rclone takes AWS_CA_BUNDLE to mean TLS and then refuses a plain-HTTP endpoint; it is
+        # given the CA as its own option instead.
         env.pop("AWS_CA_BUNDLE", None)
+        if server.ca:
+            env["RCLONE_CA_CERT"] = server.ca
         env.update({
             "RCLONE_CONFIG": os.devnull,
             "RCLONE_CONFIG_BENCH_TYPE": "s3", "RCLONE_CONFIG_BENCH_PROVIDER": "Other",
@@ -462,6 +546,31 @@ class Rclone(Client):
         return ["rclone", "purge", "bench:%s/%s" % (bucket, where)]
 
 
+class Browser(Client):
+    """bench_browse: one plug-in instance listing a folder or browsing a tree, as a host does."""
+
+    def __init__(self, program, pluginsDir, plugin):
+        self.program = program
+        self.library = os.path.join(pluginsDir, "lib%s.so" % plugin)
+        self.name = "instance " + plugin
+
+    def Available(self):
+        return os.access(self.program, os.X_OK) and os.path.exists(self.library)
+
+    def Command(self, s, mode, path):
+        return [self.program, self.library, mode, path, "ServerName=" + s.url,
+                "AccessKeyID=" + ACCESS_KEY, "SecretAccessKey=" + SECRET_KEY, "Region=" + REGION]
+
+
+def ResultFields(path):
+    """The key=value pairs of the `result` line a bench program printed."""
+    with open(path) as f:
+        for line in f:
+            if line.startswith("result "):
+                return dict(field.split("=", 1) for field in line.split()[1:])
+    return {}
+
+
 # ---------------------------------------------------------------------------------------------
 
 
@@ -474,6 +583,8 @@ class Bench:
         os.makedirs(self.out, exist_ok=True)
         self.rows = []
         self.failed = False
+        self.floor = {}
+        self.results = {}
         self.csvPath = os.path.join(self.out, "results.csv")
         self.csvFile = open(self.csvPath, "w", newline="")
         self.csv = csv.writer(self.csvFile)
@@ -560,21 +671,12 @@ class Bench:
                     keys = Keys(admin, bucket, where + "/big.bin")
                     return None if keys == [where + "/big.bin"] else "not stored"
 
-            def CheckBigRead(when):
-                if when == "before":
-                    if os.path.exists(target):
-                        os.remove(target)
-                    return None
-                if not os.path.exists(target) or os.path.getsize(target) != bigSize:
-                    return "size differs"
-                return None if Sha256File(target) == bigHash else "content differs"
-
             self.Once(server, client, "upload " + bigCase,
                       client.Upload(server, big, bucket, where + "/big.bin"), bigSize,
                       CheckBigStored)
             self.Once(server, client, "download " + bigCase,
                       lambda: client.Download(server, bucket, where + "/big.bin", target),
-                      bigSize, CheckBigRead)
+                      bigSize, DownloadCheck(target, bigSize, bigHash))
             DeletePrefix(admin, bucket, where + "/big.bin")
             shutil.rmtree(down, ignore_errors=True)
 
@@ -639,41 +741,162 @@ class Bench:
                       client.DeleteFolder(server, bucket, where), 0, Prepare)
             DeletePrefix(admin, bucket, where + "/")
 
+    def Scale(self, server, admin, bucket):
+        """Cost as the work grows: a folder of many keys, a tree browsed file by file, and a
+        file ten times the size of the transfer case, through libMardel."""
+        browser = Browser(os.path.join(self.args.build, "bench", "scale", "bench_browse"),
+                          os.path.join(self.args.build, "profiles"), "Mardel")
+        if not browser.Available():
+            Log("bench_browse is not built: the scale cases are skipped")
+            return
+        listers = [c for c in self.clients if c.name in ("plughost Mardel", "aws s3", "rclone")]
+
+        listed = "scale-list"
+        count = self.args.scale_keys
+        started = time.monotonic()
+        Seed(admin, bucket, ["%s/key-%06d.dat" % (listed, i) for i in range(count)])
+        Log("seeded %d keys in one folder in %.0f s" % (count, time.monotonic() - started))
+        listCase = "list %d keys" % count
+        for client in listers:
+            def CheckListed(when, client=client):
+                if when == "after":
+                    path = os.path.join(self.work, "out-%s-%s.txt" % (
+                        re.sub(r"\W+", "_", client.name), re.sub(r"\W+", "_", listCase)))
+                    with open(path, "rb") as f:
+                        lines = sum(1 for line in f if b"key-" in line)
+                    return None if lines == count else "%d keys listed" % lines
+
+            self.Once(server, client, listCase, client.List(server, bucket, listed), 0,
+                      CheckListed)
+        self.OnceWithResult(server, browser, "cache of " + listCase,
+                            browser.Command(server, "list", "%s/%s" % (bucket, listed)),
+                            lambda fields: int(fields.get("entries", 0)) == count)
+        DeletePrefix(admin, bucket, listed + "/")
+
+        tree = "scale-tree"
+        folders, files = self.args.tree_folders, self.args.tree_files
+        started = time.monotonic()
+        # The tree's own folder object, as a host's backup creates it: s3rver leaves a prefix
+        # that holds only deeper keys out of the bucket's top-level listing.
+        Seed(admin, bucket, [tree + "/"], body=b"")
+        Seed(admin, bucket, ["%s/folder-%02d/file-%05d.dat" % (tree, f, i)
+                             for f in range(folders) for i in range(files)])
+        Log("seeded %d folders of %d keys in %.0f s" % (folders, files,
+                                                         time.monotonic() - started))
+        self.OnceWithResult(
+            server, browser, "browse %d x %d files" % (folders, files),
+            browser.Command(server, "browse", "%s/%s" % (bucket, tree)),
+            lambda fields: int(fields.get("files", 0)) == folders * files and
+            fields.get("failures") == "0")
+        DeletePrefix(admin, bucket, tree + "/")
+
+        mardel = [c for c in self.clients if c.name == "plughost Mardel"]
+        if not mardel:
+            return
+        client = mardel[0]
+        for gib in sorted(set((1, self.args.huge_gib))):
+            size = gib * GIB
+            local = os.path.join(self.work, "huge.bin")
+            MakeBigFile(local, size)
+            digest = Sha256File(local)
+            target = os.path.join(self.work, "huge-down.bin")
+            where = "scale-huge/huge.bin"
+            case = "%d GiB 1 file" % gib
+
+            def Stored(when):
+                if when == "after":
+                    return None if Keys(admin, bucket, where) == [where] else "not stored"
+
+            self.Once(server, client, "scale upload " + case,
+                      client.Upload(server, local, bucket, where), size, Stored)
+            self.Once(server, client, "scale download " + case,
+                      client.Download(server, bucket, where, target), size,
+                      DownloadCheck(target, size, digest))
+            DeletePrefix(admin, bucket, "scale-huge/")
+            for path in (local, target):
+                if os.path.exists(path):
+                    os.remove(path)
+
+    def OnceWithResult(self, server, client, case, command, good):
+        """Once(), keeping the figures the program printed on its `result` line."""
+        def Check(when):
+            if when != "after":
+                return None
+            path = os.path.join(self.work, "out-%s-%s.txt" % (
+                re.sub(r"\W+", "_", client.name), re.sub(r"\W+", "_", case)))
+            fields = ResultFields(path)
+            self.results.setdefault("%s|%s" % (server.name, case), []).append(fields)
+            with open(os.path.join(self.out, "scale.json"), "w") as f:
+                json.dump(self.results, f, indent=1)
+            return None if good(fields) else "unexpected result %s" % fields
+
+        self.Once(server, client, case, command, 0, Check)
+
     def RunServer(self, server):
-        admin = Admin(server.url)
+        admin = Admin(server.url, server.ca)
         bucket = "bench-%s" % re.sub(r"\W+", "", server.name).lower()
         admin.create_bucket(Bucket=bucket)
         try:
+            if server.ca:
+                version, cipher = NegotiatedCipher(server)
+                self.floor.setdefault("ciphers", {})[server.name] = [version, cipher]
+                Log("%s: libcurl negotiates %s with %s" % (server.name, version, cipher))
+                self.SaveFloor()
             if "transfer" in self.args.parts:
                 self.Transfers(server, admin, bucket)
             if "folders" in self.args.parts:
                 self.Folders(server, admin, bucket)
+            if "scale" in self.args.parts and server.name == self.args.scale_server:
+                self.Scale(server, admin, bucket)
         finally:
             server.Stop()
 
+    def MeasureFloor(self):
+        """AES-GCM throughput of this CPU through OpenSSL's EVP interface, in the 16 KiB
+        blocks a TLS record carries, for both key sizes (the cipher negotiated decides which
+        one a transfer pays)."""
+        for cipher in ("aes-128-gcm", "aes-256-gcm"):
+            result = subprocess.run(["openssl", "speed", "-mr", "-seconds", "2", "-bytes",
+                                     "16384", "-evp", cipher], stdout=subprocess.PIPE,
+                                    stderr=subprocess.DEVNULL, timeout=120)
+            for line in result.stdout.decode().splitlines():
+                if line.startswith("+F:"):
+                    self.floor[cipher] = float(line.split(":")[-1])
+            if cipher in self.floor:
+                Log("openssl speed -evp %s: %.2f GiB/s" % (cipher, self.floor[cipher] / GIB))
+        self.SaveFloor()
+
+    def SaveFloor(self):
+        with open(os.path.join(self.out, "floor.json"), "w") as f:
+            json.dump(self.floor, f, indent=1)
+
     def Main(self):
         Log("clients: %s" % ", ".join(c.name for c in self.clients))
+        self.MeasureFloor()
+        tls = Tls(self.work) if "https" in self.args.schemes.split(",") else None
         for name in self.args.servers.split(","):
-            if name == "moto":
-                server = StartMoto(self.work)
-            elif name == "s3rver":
-                if not self.args.s3rver or not os.access(self.args.s3rver, os.X_OK):
-                    Log("s3rver is not installed: skipped")
-                    continue
-                server = StartS3rver(self.work, self.args.s3rver)
-            else:
-                raise SystemExit("unknown server " + name)
-            Log("%s listening at %s (log %s)" % (server.name, server.url, server.logPath))
-            try:
-                self.RunServer(server)
-            except KeyboardInterrupt:
-                server.Stop()
-                raise
-            except Exception as e:
-                # Keep what was measured so far, and the other server's runs.
-                server.Stop()
-                Log("%s: the run stopped early: %s: %s" % (server.name, type(e).__name__, e))
-                self.failed = True
+            for scheme in self.args.schemes.split(","):
+                serverTls = tls if scheme == "https" else None
+                if name == "moto":
+                    server = StartMoto(self.work, serverTls)
+                elif name == "s3rver":
+                    if not self.args.s3rver or not os.access(self.args.s3rver, os.X_OK):
+                        Log("s3rver is not installed: skipped")
+                        continue
+                    server = StartS3rver(self.work, self.args.s3rver, serverTls)
+                else:
+                    raise SystemExit("unknown server " + name)
+                Log("%s listening at %s (log %s)" % (server.name, server.url, server.logPath))
+                try:
+                    self.RunServer(server)
+                except KeyboardInterrupt:
+                    server.Stop()
+                    raise
+                except Exception as e:
+                    # Keep what was measured so far, and the other servers' runs.
+                    server.Stop()
+                    Log("%s: the run stopped early: %s: %s" % (server.name, type(e).__name__, e))
+                    self.failed = True
         self.csvFile.close()
         report = Report(self.rows, self.args)
         text = report.Table() + "\n" + report.Targets(self.args.micro)
@@ -758,73 +981,188 @@ class Report:
         return "\n".join(lines) + "\n"
 
     def Targets(self, microJson):
-        lines = ["Targets"]
-        floor = None
         micro = {}
         if microJson and os.path.exists(microJson):
             with open(microJson) as f:
                 for item in json.load(f).get("benchmarks", []):
                     if item.get("run_type", "iteration") == "iteration":
                         micro[item["name"]] = item.get("bytes_per_second")
-        if micro.get("Sha256") and micro.get("Memcpy"):
-            # Seconds per GiB: the payload hash of the body plus one copy of every byte.
-            floor = GIB / micro["Sha256"] + GIB / micro["Memcpy"]
-            lines.append("  upload floor (SHA-256 of the body %.2f s + one copy %.2f s, "
-                         "bench_micro): %.2f s CPU per GiB" % (
-                             GIB / micro["Sha256"], GIB / micro["Memcpy"], floor))
-            if micro.get("UploadAppend"):
-                lines.append("  part buffer append (fresh chunks, page faults included): "
-                             "%.2f s per GiB" % (GIB / micro["UploadAppend"]))
-            if micro.get("UploadAppendRecycled"):
-                lines.append("  part buffer append (chunks kept across parts, as uploads do): "
-                             "%.2f s per GiB" % (GIB / micro["UploadAppendRecycled"]))
-            if micro.get("Crc64Nvme"):
-                lines.append("  CRC64NVME %.2f GiB/s beside SHA-256 %.2f GiB/s: +%.1f%% of the "
-                             "hashing time" % (micro["Crc64Nvme"] / GIB, micro["Sha256"] / GIB,
-                                               100.0 * micro["Sha256"] / micro["Crc64Nvme"]))
+        floorData = {}
+        floorPath = os.path.join(self.args.out, "floor.json")
+        if os.path.exists(floorPath):
+            with open(floorPath) as f:
+                floorData = json.load(f)
+
+        def PerGib(rate):
+            return GIB / rate if rate else None
+
+        sha, crc, copy = PerGib(micro.get("Sha256")), PerGib(micro.get("Crc64Nvme")), PerGib(
+            micro.get("Memcpy"))
+        aes = {"AES-128-GCM": PerGib(floorData.get("aes-128-gcm")),
+               "AES-256-GCM": PerGib(floorData.get("aes-256-gcm"))}
+        lines = ["Floor (CPU seconds per GiB on this machine, measured in this run)"]
+        for label, value, source in (
+                ("SHA-256", sha, "bench_micro"), ("CRC64NVME", crc, "bench_micro"),
+                ("one memory copy", copy, "bench_micro memcpy"),
+                ("AES-128-GCM", aes["AES-128-GCM"], "openssl speed -evp, 16 KiB blocks"),
+                ("AES-256-GCM", aes["AES-256-GCM"], "openssl speed -evp, 16 KiB blocks")):
+            lines.append("  %-16s %s  (%s)" % (label, "%.3f s" % value if value else "-", source))
+        ciphers = floorData.get("ciphers", {})
+        for serverName, (version, cipher) in sorted(ciphers.items()):
+            lines.append("  %s: libcurl negotiates %s %s" % (serverName, version, cipher))
+
+        def AesFor(serverName):
+            cipher = ciphers.get(serverName, ["", ""])[1].upper().replace("-", "_")
+            if "AES_128" in cipher or "AES128" in cipher:
+                return "AES-128-GCM", aes["AES-128-GCM"]
+            if "AES_256" in cipher or "AES256" in cipher:
+                return "AES-256-GCM", aes["AES-256-GCM"]
+            return None, None
+
         bigCase = "%s 1 file" % SizeText(self.args.big_mib * MIB)
-        for serverName in sorted(set(r["server"] for r in self.rows)):
-            mardelUp = self.Find(serverName, "upload " + bigCase, "plughost Mardel")
-            mardelDown = self.Find(serverName, "download " + bigCase, "plughost Mardel")
-            awsUp = self.Find(serverName, "upload " + bigCase, "aws s3")
-            awsDown = self.Find(serverName, "download " + bigCase, "aws s3")
-            lines.append("  %s:" % serverName)
-            if mardelDown and awsDown:
-                ratio = mardelDown["cpu"] / awsDown["cpu"]
-                lines.append("    download CPU/GiB libMardel %.2f s vs aws s3 cp %.2f s: %.0f%% "
-                             "(target <= 25%%) %s" % (mardelDown["cpuPerGib"],
-                                                      awsDown["cpuPerGib"], 100 * ratio,
-                                                      Verdict(ratio <= 0.25)))
-            if mardelUp and awsUp:
-                ratio = mardelUp["cpu"] / awsUp["cpu"]
-                lines.append("    upload CPU/GiB libMardel %.2f s vs aws s3 cp %.2f s: %.0f%% "
-                             "(target <= 40%%) %s" % (mardelUp["cpuPerGib"], awsUp["cpuPerGib"],
-                                                      100 * ratio, Verdict(ratio <= 0.40)))
+        treeCases = sorted(set(r["case"] for r in self.rows if r["case"].endswith(" files") and
+                               r["case"].split()[0] in ("upload", "download")))
+        lines.append("")
+        lines.append("Targets (client CPU per GiB, user + sys; medians of %d run(s))" %
+                     self.args.repeat)
+        header = "  %-46s %-40s %-26s %s" % ("case", "measured", "target", "verdict")
+        programs = []
+        for row in self.rows:
+            program = row["server"].replace(" https", "")
+            if program not in programs:
+                programs.append(program)
+        for program in programs:
+            http, https = program, program + " https"
+            lines.append("  Server %s" % program)
+            lines.append(header)
+
+            def Add(case, measured, target, met):
+                lines.append("  %-46s %-40s %-26s %s" % (case, measured, target,
+                                                        "-" if met is None else Verdict(met)))
+
+            def AgainstAws(serverName, direction, plugin, limit, floor=None, floorLimit=None,
+                           floorText=""):
+                ours = self.Find(serverName, "%s %s" % (direction, bigCase), "plughost " + plugin)
+                aws = self.Find(serverName, "%s %s" % (direction, bigCase), "aws s3")
+                label = "%s %s, lib%s" % ("HTTPS" if serverName == https else "HTTP", direction,
+                                          plugin)
+                if not ours or ours["cpuPerGib"] is None:
+                    return
+                if aws and aws["cpuPerGib"]:
+                    ratio = ours["cpuPerGib"] / aws["cpuPerGib"]
+                    Add(label, "%.2f s vs aws s3 cp %.2f s: %.0f%%" % (
+                        ours["cpuPerGib"], aws["cpuPerGib"], 100 * ratio),
+                        "<= %.0f%% of aws s3 cp" % (100 * limit), ratio <= limit)
                 if floor:
-                    lines.append("    upload CPU/GiB libMardel %.2f s vs floor %.2f s: x%.2f "
-                                 "(target <= x1.5) %s" % (
-                                     mardelUp["cpuPerGib"], floor, mardelUp["cpuPerGib"] / floor,
-                                     Verdict(mardelUp["cpuPerGib"] <= 1.5 * floor)))
-            for direction in ("upload", "download"):
-                ours = [r for r in (self.Find(serverName, direction + " " + bigCase,
-                                              "plughost " + p) for p in ("Mardel", "Ruvast")) if r]
-                peers = [r for r in self.rows if r["server"] == serverName and
-                         r["case"] == direction + " " + bigCase and
-                         not r["client"].startswith("plughost") and r["status"] == "ok"]
-                if ours and peers:
+                    ratio = ours["cpuPerGib"] / floor
+                    Add(label, "%.2f s vs floor %.2f s: x%.2f" % (ours["cpuPerGib"], floor, ratio),
+                        "<= x%.1f the floor (%s)" % (floorLimit, floorText), ratio <= floorLimit)
+
+            aesName, aesCost = AesFor(https)
+            if aesCost and crc and copy:
+                AgainstAws(https, "upload", "Ruvast", 0.25, aesCost + crc + copy, 1.5,
+                           "%s + CRC64NVME + copy" % aesName)
+            else:
+                AgainstAws(https, "upload", "Ruvast", 0.25)
+            for plugin in ("Mardel", "Ruvast"):
+                AgainstAws(https, "download", plugin, 0.20,
+                           aesCost + copy if aesCost and copy else None, 1.5,
+                           "%s + copy" % aesName)
+            AgainstAws(http, "upload", "Mardel", 0.35, sha + copy if sha and copy else None, 1.3,
+                       "SHA-256 + copy")
+            for plugin in ("Mardel", "Ruvast"):
+                AgainstAws(http, "download", plugin, 0.20)
+            for serverName in (http, https):
+                for case in treeCases:
+                    peers = [r for r in self.rows if r["server"] == serverName and
+                             r["case"] == case and not r["client"].startswith("plughost") and
+                             r["status"] == "ok"]
+                    if not peers:
+                        continue
+                    cheapest = min(peers, key=lambda r: r["cpu"])
                     fastest = min(peers, key=lambda r: r["wall"])
-                    best = min(ours, key=lambda r: r["wall"])
-                    limit = 1.0 if direction == "download" else 1.2
-                    lines.append("    %s wall %s %.2f s vs fastest peer %s %.2f s: x%.2f "
-                                 "(target %s) %s" % (
-                                     direction, best["client"], best["wall"], fastest["client"],
-                                     fastest["wall"], best["wall"] / fastest["wall"],
-                                     "ahead" if direction == "download" else "<= x1.2",
-                                     Verdict(best["wall"] < fastest["wall"] * limit)))
-                for row in ours:
-                    lines.append("    %s peak RSS %s %.1f MiB (target <= 130 MiB) %s" % (
-                        direction, row["client"], row["rss"], Verdict(row["rss"] <= 130)))
-        return "\n".join(lines) + "\n"
+                    for plugin in ("Mardel", "Ruvast"):
+                        ours = self.Find(serverName, case, "plughost " + plugin)
+                        if not ours:
+                            continue
+                        label = "%s %s, lib%s" % ("HTTPS" if serverName == https else "HTTP",
+                                                  case, plugin)
+                        Add(label + " CPU", "%.2f s vs %s %.2f s: %.0f%%" % (
+                            ours["cpu"], cheapest["client"], cheapest["cpu"],
+                            100 * ours["cpu"] / cheapest["cpu"]), "<= 25% of the best peer",
+                            ours["cpu"] <= 0.25 * cheapest["cpu"])
+                        Add(label + " wall", "%.2f s vs %s %.2f s" % (
+                            ours["wall"], fastest["client"], fastest["wall"]),
+                            "ahead of every peer", ours["wall"] < fastest["wall"])
+            for serverName in (http, https):
+                for direction in ("upload", "download"):
+                    for plugin in ("Mardel", "Ruvast"):
+                        ours = self.Find(serverName, "%s %s" % (direction, bigCase),
+                                         "plughost " + plugin)
+                        if ours:
+                            Add("%s %s peak RSS, lib%s" % (
+                                "HTTPS" if serverName == https else "HTTP", direction, plugin),
+                                "%.1f MiB" % ours["rss"], "<= 120 MiB", ours["rss"] <= 120)
+        return "\n".join(lines) + "\n" + self.Scale()
+
+    def Scale(self):
+        resultsPath = os.path.join(self.args.out, "scale.json")
+        results = {}
+        if os.path.exists(resultsPath):
+            with open(resultsPath) as f:
+                results = json.load(f)
+        lines = []
+        for serverName in sorted(set(r["server"] for r in self.rows)):
+            listRows = [r for r in self.rows if r["server"] == serverName and
+                        re.match(r"list \d+ keys$", r["case"])]
+            browseRows = [r for r in self.rows if r["server"] == serverName and
+                          r["case"].startswith("browse ")]
+            hugeRows = [r for r in self.rows if r["server"] == serverName and
+                        r["case"].startswith("scale ")]
+            if not (listRows or browseRows or hugeRows):
+                continue
+            lines.append("")
+            lines.append("Cost as the work grows (%s)" % serverName)
+            aws = next((r for r in listRows if r["client"] == "aws s3"), None)
+            for row in listRows:
+                lines.append("  %-22s %-16s wall %7.2f s  CPU %6.2f s  %6d requests  peak RSS "
+                             "%6.1f MiB" % (row["case"], row["client"], row["wall"], row["cpu"],
+                                            row["requests"], row["rss"]))
+                if row["client"].startswith("plughost") and aws:
+                    ratio = row["cpu"] / aws["cpu"]
+                    lines.append("    CPU %.0f%% of aws s3 ls (target <= 10%%) %s" % (
+                        100 * ratio, Verdict(ratio <= 0.10)))
+            for key, runs in sorted(results.items()):
+                name, case = key.split("|", 1)
+                if name != serverName or not runs:
+                    continue
+                fields = runs[-1]
+                if case.startswith("cache of "):
+                    beyond = statistics.median(float(r.get("beyondNameBytes", 0)) for r in runs)
+                    kept = statistics.median(float(r.get("keptBytesPerEntry", 0)) for r in runs)
+                    lines.append("  %s: %s entries, %.0f bytes per entry kept by the instance, "
+                                 "%.0f beyond the name (target <= 200) %s" % (
+                                     case, fields.get("entries"), kept, beyond,
+                                     Verdict(beyond <= 200)))
+                elif case.startswith("browse "):
+                    row = next((r for r in browseRows if r["case"] == case), None)
+                    perLookup = statistics.median(float(r.get("usPerLookup", 0)) for r in runs)
+                    lines.append("  %s: %s folders, %s files, %s requests (the root and each "
+                                 "folder listed once would be %s pages of 1,000 keys), %.2f us per "
+                                 "attribute lookup, listings %.2f s, CPU %.2f s" % (
+                                     case, fields.get("folders"), fields.get("files"),
+                                     row["requests"] if row else "?",
+                                     1 + int(fields.get("folders", 0)) *
+                                     -(-self.args.tree_files // 1000),
+                                     perLookup, float(fields.get("listSeconds", 0)),
+                                     row["cpu"] if row else 0))
+            for row in hugeRows:
+                gib = row["bytes"] / GIB
+                lines.append("  %-30s %-16s wall %.2f s/GiB  CPU %.2f s/GiB  peak RSS %.1f MiB  "
+                             "%d requests" % (row["case"].replace("scale ", ""), row["client"],
+                                              row["wall"] / gib, row["cpu"] / gib, row["rss"],
+                                              row["requests"]))
+        return "\n".join(lines) + ("\n" if lines else "")
 
     def Charts(self, out):
         if not shutil.which("gnuplot"):
@@ -866,10 +1204,18 @@ def main():
     parser.add_argument("--work", required=True, help="scratch folder for data and logs")
     parser.add_argument("--out", required=True, help="results folder")
     parser.add_argument("--s3rver", default="", help="the s3rver program")
-    parser.add_argument("--servers", default="moto,s3rver")
+    parser.add_argument("--servers", default="s3rver")
     parser.add_argument("--clients", default="",
                         help="comma-separated subset of mardel,ruvast,s3,s3cmd,rclone")
-    parser.add_argument("--parts", default="transfer,folders")
+    parser.add_argument("--parts", default="transfer,folders,scale")
+    parser.add_argument("--schemes", default="http,https",
+                        help="http, https (a TLS server with a throw-away CA) or both")
+    parser.add_argument("--scale-server", default="s3rver",
+                        help="the server (name as in the tables) that the scale cases run on")
+    parser.add_argument("--scale-keys", type=int, default=100000)
+    parser.add_argument("--tree-folders", type=int, default=20)
+    parser.add_argument("--tree-files", type=int, default=5000)
+    parser.add_argument("--huge-gib", type=int, default=10)
     parser.add_argument("--big-mib", type=int, default=1024)
     parser.add_argument("--small-files", type=int, default=2000)
     parser.add_argument("--list-keys", type=int, default=10000)
