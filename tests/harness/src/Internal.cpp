@@ -4,6 +4,7 @@
 #include <curl/curl.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <openssl/sha.h>
 #include <signal.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
@@ -118,24 +119,87 @@ size_t KeepHeader(char* data, size_t size, size_t count, void* user) {
     return size * count;
 }
 
+std::string Sha256Hex(const std::string& data) {
+    unsigned char digest[SHA256_DIGEST_LENGTH];
+    SHA256(reinterpret_cast<const unsigned char*>(data.data()), data.size(), digest);
+    static const char* hex = "0123456789abcdef";
+    std::string text;
+    for (unsigned char byte : digest) {
+        text.push_back(hex[byte >> 4]);
+        text.push_back(hex[byte & 0xF]);
+    }
+    return text;
+}
+
 }  // namespace
+
+std::string CanonicalQueryUrl(const std::string& url) {
+    const std::size_t mark = url.find('?');
+    if (mark == std::string::npos) return url;
+    std::vector<std::string> parameters;
+    const std::string query = url.substr(mark + 1);
+    for (std::size_t at = 0; at <= query.size();) {
+        std::size_t end = query.find('&', at);
+        if (end == std::string::npos) end = query.size();
+        std::string parameter = query.substr(at, end - at);
+        if (!parameter.empty()) {
+            if (parameter.find('=') == std::string::npos) parameter += '=';
+            parameters.push_back(std::move(parameter));
+        }
+        at = end + 1;
+    }
+    // By name, then by value: compare the name and the value apart, as '=' sorts after
+    // characters that may end a name.
+    std::sort(parameters.begin(), parameters.end(), [](const std::string& a, const std::string& b) {
+        const std::size_t ea = a.find('='), eb = b.find('=');
+        const int byName = a.compare(0, ea, b, 0, eb);
+        return byName != 0 ? byName < 0 : a.compare(ea + 1, std::string::npos, b, eb + 1) < 0;
+    });
+    std::string out = url.substr(0, mark);
+    for (std::size_t i = 0; i < parameters.size(); ++i) out += (i == 0 ? "?" : "&") + parameters[i];
+    return out;
+}
 
 HttpResult Http(const std::string& method, const std::string& url, const std::string& body,
                 const std::map<std::string, std::string>& headers, const std::string& caFile,
-                long timeoutMs) {
+                long timeoutMs, const Signing* signing, bool keepConnection) {
     static CurlGlobal global;
+    // One handle per thread for the kept connections: a handle's connections are its own.
+    struct KeptHandle {
+        CURL* curl = nullptr;
+        ~KeptHandle() {
+            if (curl != nullptr) curl_easy_cleanup(curl);
+        }
+    };
+    static thread_local KeptHandle kept;
     HttpResult result;
-    CURL* curl = curl_easy_init();
+    CURL* curl = nullptr;
+    if (keepConnection) {
+        if (kept.curl == nullptr) kept.curl = curl_easy_init();
+        curl = kept.curl;
+        if (curl != nullptr) curl_easy_reset(curl);
+    } else {
+        curl = curl_easy_init();
+    }
     if (curl == nullptr) {
         result.error = "curl_easy_init failed";
         return result;
     }
     curl_slist* list = nullptr;
-    list = curl_slist_append(list, "Expect:");
+    // An empty header keeps libcurl from sending one; its signer would sign it all the same,
+    // and the server would not find it: signed requests let libcurl send "Expect" as it likes.
+    if (signing == nullptr) list = curl_slist_append(list, "Expect:");
     for (const auto& [name, value] : headers) {
         list = curl_slist_append(list, (name + ": " + value).c_str());
     }
-    curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
+    const std::string target = signing != nullptr ? CanonicalQueryUrl(url) : url;
+    if (signing != nullptr) {
+        list = curl_slist_append(list, ("x-amz-content-sha256: " + Sha256Hex(body)).c_str());
+        curl_easy_setopt(curl, CURLOPT_AWS_SIGV4, ("aws:amz:" + signing->region + ":s3").c_str());
+        curl_easy_setopt(curl, CURLOPT_USERNAME, signing->accessKey.c_str());
+        curl_easy_setopt(curl, CURLOPT_PASSWORD, signing->secretKey.c_str());
+    }
+    curl_easy_setopt(curl, CURLOPT_URL, target.c_str());
     // Loopback only: no proxy from the environment may take these requests elsewhere.
     curl_easy_setopt(curl, CURLOPT_PROXY, "");
     curl_easy_setopt(curl, CURLOPT_NOPROXY, "*");
@@ -165,7 +229,7 @@ HttpResult Http(const std::string& method, const std::string& url, const std::st
         result.error = curl_easy_strerror(code);
     }
     curl_slist_free_all(list);
-    curl_easy_cleanup(curl);
+    if (!keepConnection) curl_easy_cleanup(curl);
     return result;
 }
 

@@ -28,9 +28,26 @@ struct HttpResult {
     std::string error;                           // the transfer error when status is 0
 };
 
+// Signature version 4 for S3 with libcurl's own signer.
+struct Signing {
+    std::string accessKey;
+    std::string secretKey;
+    std::string region = "us-east-1";
+};
+
+// One request. With `signing`, it is signed (the query put in canonical order first, as this
+// libcurl signs the query as it stands) and carries the body's SHA-256 in x-amz-content-sha256,
+// which S3 servers require and libcurl does not add.
+// With `keepConnection`, the calling thread keeps its connections open for its next requests:
+// a TLS handshake costs more than a small request.
 HttpResult Http(const std::string& method, const std::string& url, const std::string& body,
                 const std::map<std::string, std::string>& headers, const std::string& caFile = "",
-                long timeoutMs = 30000);
+                long timeoutMs = 30000, const Signing* signing = nullptr,
+                bool keepConnection = false);
+
+// `url` with its query in the canonical form of signature version 4: parameters sorted, and
+// each with an '=' (a bare "?uploads" becomes "?uploads="). Values must already be encoded.
+std::string CanonicalQueryUrl(const std::string& url);
 
 }  // namespace internal
 }  // namespace testhost

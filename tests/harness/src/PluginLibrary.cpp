@@ -55,4 +55,6 @@ void* PluginLibrary::RawSymbol(const char* name) const { return dlsym(handle_, n
 
 int FixedEndpointPort() { return PLUGINS_TEST_FIXED_PORT; }
 
+int FixedEndpointTlsPort() { return PLUGINS_TEST_FIXED_TLS_PORT; }
+
 }  // namespace testhost

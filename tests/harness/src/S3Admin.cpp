@@ -15,14 +15,10 @@ namespace {
 
 // moto serves anonymous requests as an anonymous user, whom it denies private objects. A
 // request that names an account is served as that account; the signature is not checked.
-const std::map<std::string, std::string> kBaseHeaders = {
-    {"Authorization",
-     "AWS4-HMAC-SHA256 Credential=testing/20260101/us-east-1/s3/aws4_request, "
-     "SignedHeaders=host, "
-     "Signature=0000000000000000000000000000000000000000000000000000000000000000"},
-    // Without a type, the server would take a body for form data and drop it.
-    {"Content-Type", "application/octet-stream"},
-};
+const char* kUnsignedAuthorization =
+    "AWS4-HMAC-SHA256 Credential=testing/20260101/us-east-1/s3/aws4_request, "
+    "SignedHeaders=host, "
+    "Signature=0000000000000000000000000000000000000000000000000000000000000000";
 
 std::string XmlText(const std::string& escaped) {
     std::string text;
@@ -111,8 +107,11 @@ std::string FirstText(const std::string& xml, const std::string& tag) {
 
 }  // namespace
 
-S3Admin::S3Admin(std::string url, std::string caFile)
-    : url_(std::move(url)), caFile_(std::move(caFile)) {}
+S3Admin::S3Admin(std::string url, std::string caFile, std::string accessKey, std::string secretKey)
+    : url_(std::move(url)),
+      caFile_(std::move(caFile)),
+      accessKey_(std::move(accessKey)),
+      secretKey_(std::move(secretKey)) {}
 
 std::string S3Admin::Encode(const std::string& text, bool keepSlash) {
     static const char* hex = "0123456789ABCDEF";
@@ -137,9 +136,16 @@ std::string S3Admin::ObjectTarget(const std::string& bucket, const std::string& 
 S3Admin::Response S3Admin::Request(const std::string& method, const std::string& target,
                                    const std::string& body,
                                    const std::map<std::string, std::string>& headers) {
-    std::map<std::string, std::string> all = kBaseHeaders;
+    // Without a type, the server would take a body for form data and drop it.
+    std::map<std::string, std::string> all = {{"Content-Type", "application/octet-stream"}};
+    const internal::Signing signing{accessKey_, secretKey_};
+    if (accessKey_.empty()) all["Authorization"] = kUnsignedAuthorization;
     for (const auto& [name, value] : headers) all[name] = value;
-    internal::HttpResult result = internal::Http(method, url_ + target, body, all, caFile_);
+    // Large bodies take their time through a server that checks every byte.
+    const long timeoutMs = 30000 + static_cast<long>(body.size() / 10000);
+    internal::HttpResult result =
+        internal::Http(method, url_ + target, body, all, caFile_, timeoutMs,
+                       accessKey_.empty() ? nullptr : &signing, true);
     Response response;
     response.status = result.status;
     response.body = result.status != 0 ? std::move(result.body) : result.error;
@@ -184,6 +190,29 @@ std::optional<std::string> S3Admin::GetObject(const std::string& bucket, const s
     return std::move(response.body);
 }
 
+std::optional<long long> S3Admin::ObjectSize(const std::string& bucket, const std::string& key) {
+    const Response response = Request("HEAD", ObjectTarget(bucket, key));
+    if (response.status == 404) return std::nullopt;
+    const auto length = response.headers.find("content-length");
+    if (response.status != 200 || length == response.headers.end()) {
+        Fail("HeadObject " + bucket + "/" + key, response);
+    }
+    return std::stoll(length->second);
+}
+
+void S3Admin::DeleteBucketAndContents(const std::string& bucket) {
+    for (const Upload& upload : ListUploads(bucket)) {
+        const Response response =
+            Request("DELETE", ObjectTarget(bucket, upload.key) +
+                                  "?uploadId=" + Encode(upload.uploadId, false));
+        if (response.status != 204 && response.status != 200) {
+            Fail("AbortMultipartUpload " + bucket + "/" + upload.key, response);
+        }
+    }
+    for (const std::string& key : ListKeys(bucket)) DeleteObject(bucket, key);
+    DeleteBucket(bucket);
+}
+
 std::vector<std::string> S3Admin::ListKeys(const std::string& bucket, const std::string& prefix) {
     std::vector<std::string> keys;
     std::string token;
@@ -204,6 +233,12 @@ std::vector<std::string> S3Admin::ListKeys(const std::string& bucket, const std:
 
 std::vector<std::string> S3Admin::ListMultipartUploads(const std::string& bucket) {
     std::vector<std::string> keys;
+    for (Upload& upload : ListUploads(bucket)) keys.push_back(std::move(upload.key));
+    return keys;
+}
+
+std::vector<S3Admin::Upload> S3Admin::ListUploads(const std::string& bucket) {
+    std::vector<Upload> uploads;
     std::string keyMarker, uploadIdMarker;
     while (true) {
         std::string target = "/" + bucket + "?uploads";
@@ -213,15 +248,17 @@ std::vector<std::string> S3Admin::ListMultipartUploads(const std::string& bucket
         }
         const Response response = Request("GET", target);
         if (response.status != 200) Fail("ListMultipartUploads " + bucket, response);
-        for (std::string& key : ChildTexts(response.body, "Upload", "Key")) {
-            keys.push_back(std::move(key));
+        const std::vector<std::string> keys = ChildTexts(response.body, "Upload", "Key");
+        const std::vector<std::string> ids = ChildTexts(response.body, "Upload", "UploadId");
+        for (std::size_t i = 0; i < keys.size(); ++i) {
+            uploads.push_back({keys[i], i < ids.size() ? ids[i] : ""});
         }
         if (FirstText(response.body, "IsTruncated") != "true") break;
         keyMarker = FirstText(response.body, "NextKeyMarker");
         uploadIdMarker = FirstText(response.body, "NextUploadIdMarker");
         if (keyMarker.empty()) break;
     }
-    return keys;
+    return uploads;
 }
 
 bool S3Admin::BucketExists(const std::string& bucket) {

@@ -44,5 +44,8 @@ class PluginLibrary {
 // Port of the loopback endpoint built into the test variant of the fixed-endpoint plug-in
 // (target PennatLoopback): a test starts FaultProxy(moto.Url(), FixedEndpointPort()) there.
 int FixedEndpointPort();
+// Port of the HTTPS loopback endpoint of target PennatLoopbackTls: a test starts
+// TcpRelay(FixedEndpointTlsPort(), port of a TLS server) there.
+int FixedEndpointTlsPort();
 
 }  // namespace testhost

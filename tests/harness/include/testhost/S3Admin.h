@@ -1,5 +1,6 @@
-// Raw, unsigned HTTP access to a local S3 server for setting up and checking tests, independent
-// of the S3 client layer under test. Path-style addressing throughout.
+// Raw HTTP access to a local S3 server for setting up and checking tests, independent of the S3
+// client layer under test. Path-style addressing throughout. Unsigned, as moto takes it, or
+// signed with signature version 4 for a server that checks signatures.
 #pragma once
 
 #include <map>
@@ -18,20 +19,31 @@ class S3Admin {
     };
 
     // `url` is the server's base ("http://127.0.0.1:PORT"); `caFile` verifies a TLS server.
-    explicit S3Admin(std::string url, std::string caFile = "");
+    // With an access key, every request is signed with it and `secretKey`.
+    explicit S3Admin(std::string url, std::string caFile = "", std::string accessKey = "",
+                     std::string secretKey = "");
 
     // Set-up operations throw std::runtime_error when the server does not accept them.
     void CreateBucket(const std::string& bucket, const std::string& locationConstraint = "");
     void PutObject(const std::string& bucket, const std::string& key, const std::string& data);
     void DeleteObject(const std::string& bucket, const std::string& key);
     void DeleteBucket(const std::string& bucket);  // the bucket must be empty
+    // Aborts the bucket's open uploads, deletes every object, then the bucket.
+    void DeleteBucketAndContents(const std::string& bucket);
 
     // nullopt when the object does not exist; throws on other failures.
     std::optional<std::string> GetObject(const std::string& bucket, const std::string& key);
+    // The object's Content-Length from a HEAD; nullopt when it does not exist.
+    std::optional<long long> ObjectSize(const std::string& bucket, const std::string& key);
     // Every key under `prefix`, all pages, in the server's order.
     std::vector<std::string> ListKeys(const std::string& bucket, const std::string& prefix = "");
     // Keys that have an upload in progress (one entry per upload).
     std::vector<std::string> ListMultipartUploads(const std::string& bucket);
+    struct Upload {
+        std::string key;
+        std::string uploadId;
+    };
+    std::vector<Upload> ListUploads(const std::string& bucket);
     bool BucketExists(const std::string& bucket);
     std::vector<std::string> ListBuckets();
 
@@ -50,6 +62,8 @@ class S3Admin {
   private:
     std::string url_;
     std::string caFile_;
+    std::string accessKey_;
+    std::string secretKey_;
 };
 
 }  // namespace testhost

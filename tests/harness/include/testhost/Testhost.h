@@ -7,6 +7,8 @@
 #include "testhost/MotoServer.h"
 #include "testhost/PluginLibrary.h"
 #include "testhost/RecordingLog.h"
+#include "testhost/RgwServer.h"
 #include "testhost/S3Admin.h"
 #include "testhost/ScopedEnv.h"
 #include "testhost/StderrCapture.h"
+#include "testhost/TcpRelay.h"
