@@ -1,6 +1,15 @@
 #!/usr/bin/env bash
 # Builds the whole tree and runs every test. Usage: scripts/test.sh [--sanitize]
 #   --sanitize   build into build-asan with AddressSanitizer and UndefinedBehaviorSanitizer
+#
+# The suite runs against moto_server, which each test binary starts itself, and against one
+# Ceph RADOS Gateway for the whole run, which this script starts (tests/harness/rgw.sh) after
+# the build and stops on every way out. Run as root, the tests, the gateway included, run in a
+# network namespace of their own that has only loopback, so that nothing can leave the machine.
+#
+# Environment: CTEST_ARGS (more ctest arguments, e.g. "-R wire_test"); RGW_TEST_OPT_OUT=1 runs
+# without a gateway for a quick local run: the tests that need one are then skipped, each
+# saying so (CI never does this).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -11,9 +20,28 @@ if [[ "${1:-}" == "--sanitize" ]]; then
   cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DPLUGINS_SANITIZE=ON)
   export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
   export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+elif (($#)); then
+  echo "usage: scripts/test.sh [--sanitize]" >&2
+  exit 2
 fi
 
+# Everything that needs the network (apt-get) happens here, before the namespace.
 scripts/install-deps.sh
+[[ ${RGW_TEST_OPT_OUT:-0} == 1 ]] || tests/harness/rgw.sh install
 cmake -S . -B "$build_dir" "${cmake_args[@]}" >/dev/null
 cmake --build "$build_dir" -j"$(nproc)"
-ctest --test-dir "$build_dir" --output-on-failure -j"$(nproc)" ${CTEST_ARGS:-}
+
+# The gateway is started after the build, inside the namespace: its loopback is the namespace's.
+# shellcheck disable=SC2206  # CTEST_ARGS is a list of words
+run=(ctest --test-dir "$build_dir" --output-on-failure -j"$(nproc)" ${CTEST_ARGS:-})
+if [[ ${RGW_TEST_OPT_OUT:-0} == 1 ]]; then
+  echo "test: RGW_TEST_OPT_OUT=1: no Ceph RADOS Gateway; the tests that need one are skipped" >&2
+else
+  run=(tests/harness/rgw.sh run "${run[@]}")
+fi
+if [[ $(id -u) -eq 0 ]]; then
+  echo "test: running the tests in a network namespace with only loopback (unshare -n)" >&2
+  exec unshare -n -- sh -c 'ip link set lo up && exec "$@"' sh "${run[@]}"
+fi
+echo "test: not root: running the tests without a network namespace of their own" >&2
+exec "${run[@]}"
