@@ -1,5 +1,7 @@
 // A long run of backups and restores through several plug-in instances at once, against a
-// local S3 server behind the fault proxy, with faults chosen at random from a seed. Like a host,
+// local S3 server behind the fault proxy (a moto_server of its own, or with --server rgw the
+// Ceph RADOS Gateway that tests/harness/rgw.sh started and its variables name), with faults
+// chosen at random from a seed. Like a host,
 // it retries an operation that reported Failure a bounded number of times. Every file that was
 // reported backed up must read back byte for byte; a Success with wrong data, a crash or a hang
 // fails the run (exit status 1, 2 for a hang).
@@ -15,6 +17,7 @@
 #include <cstring>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <random>
 #include <string>
 #include <thread>
@@ -42,6 +45,13 @@ struct Options {
     int hangSeconds = 300;       // no finished operation for this long: a hang
     int faultKind = -1;          // 0..8: only that kind of fault (see RandomRule); -1: any
     std::string faultMethod;     // only requests of that method; empty: a random one
+    std::string server = "moto";  // "moto": a moto_server of its own; "rgw": the run's gateway
+};
+
+// The keys the instances sign with.
+struct Keys {
+    std::string accessKey = "AKIDSOAK";
+    std::string secretKey = "soak-secret";
 };
 
 // File contents: byte i of content `seed` depends on i and the seed only, so the writer and the
@@ -128,14 +138,14 @@ std::wstring Wide(const std::string& text) { return Torvik::strings::UTF8toWstr(
 class Worker {
   public:
     Worker(const testhost::PluginLibrary& lib, const std::string& name, const std::string& url,
-           const Options& options, Counters& counters)
+           const Keys& keys, const Options& options, Counters& counters)
         : options_(options), counters_(counters) {
         if (name == "Ruvast") {
-            link_.Set(L"UserName", L"AKIDSOAK");
-            link_.Set(L"Password", L"soak-secret");
+            link_.Set(L"UserName", Wide(keys.accessKey));
+            link_.Set(L"Password", Wide(keys.secretKey));
         } else {
-            link_.Set(L"AccessKeyID", L"AKIDSOAK");
-            link_.Set(L"SecretAccessKey", L"soak-secret");
+            link_.Set(L"AccessKeyID", Wide(keys.accessKey));
+            link_.Set(L"SecretAccessKey", Wide(keys.secretKey));
             link_.Set(L"ServerName", Wide(url));
             link_.Set(L"Region", L"us-east-1");
         }
@@ -365,6 +375,9 @@ void Usage() {
                  "usage: soak [--seed N] [--files N] [--small-max BYTES] [--big-files N]\n"
                  "            [--big-mib MIB] [--instances N] [--attempts N] [--fault-ms MS]\n"
                  "            [--hang-seconds S] [--fault-kind 0..8] [--fault-method METHOD]\n"
+                 "            [--server moto|rgw]\n"
+                 "--server rgw: the Ceph RADOS Gateway that RGW_TEST_HTTP_URL, RGW_TEST_ACCESS_KEY\n"
+                 "             and RGW_TEST_SECRET_KEY name (tests/harness/rgw.sh env DIR)\n"
                  "fault kinds: 0 500, 1 503 SlowDown, 2 403, 3 reset, 4 truncated body, 5 delay,\n"
                  "             6 200 with <Error>, 7 malformed XML, 8 502\n");
 }
@@ -374,6 +387,11 @@ bool ParseOptions(int argc, char** argv, Options& options) {
         const std::string name = argv[i];
         if (name == "--fault-method" && i + 1 < argc) {
             options.faultMethod = argv[++i];
+            continue;
+        }
+        if (name == "--server" && i + 1 < argc) {
+            options.server = argv[++i];
+            if (options.server != "moto" && options.server != "rgw") return false;
             continue;
         }
         std::uint64_t value = 0;
@@ -430,9 +448,26 @@ int main(int argc, char** argv) {
     setenv("AWS_MAX_ATTEMPTS", "2", 1);
 
     const long long started = NowMs();
-    testhost::MotoServer moto;
-    testhost::FaultProxy proxy(moto.Url());
-    testhost::S3Admin admin(moto.Url());
+    std::unique_ptr<testhost::MotoServer> moto;
+    std::string serverUrl;
+    Keys keys;
+    if (options.server == "rgw") {
+        std::string why;
+        const std::optional<testhost::RgwServer> rgw = testhost::RgwServer::FromEnvironment(&why);
+        if (!rgw) {
+            std::fprintf(stderr, "soak: %s\n", why.c_str());
+            return 1;
+        }
+        // The fault proxy speaks plain HTTP to the server.
+        serverUrl = rgw->httpUrl;
+        keys = {rgw->accessKey, rgw->secretKey};
+    } else {
+        moto = std::make_unique<testhost::MotoServer>();
+        serverUrl = moto->Url();
+    }
+    testhost::FaultProxy proxy(serverUrl);
+    testhost::S3Admin admin(serverUrl, "", options.server == "rgw" ? keys.accessKey : "",
+                            options.server == "rgw" ? keys.secretKey : "");
     const std::string bucket = admin.UniqueBucketName("soak");
     admin.CreateBucket(bucket);
 
@@ -464,9 +499,9 @@ int main(int argc, char** argv) {
     std::vector<std::unique_ptr<Worker>> workers;
     for (int i = 0; i < options.instancesPerPlugin; ++i) {
         workers.push_back(
-            std::make_unique<Worker>(mardel, "Mardel", proxy.Url(), options, counters));
+            std::make_unique<Worker>(mardel, "Mardel", proxy.Url(), keys, options, counters));
         workers.push_back(
-            std::make_unique<Worker>(ruvast, "Ruvast", proxy.Url(), options, counters));
+            std::make_unique<Worker>(ruvast, "Ruvast", proxy.Url(), keys, options, counters));
     }
     for (const auto& worker : workers) {
         if (!worker->Ready()) {
@@ -532,12 +567,14 @@ int main(int argc, char** argv) {
     };
     std::printf(
         "soak seed %llu: %llu small files (0..%llu bytes), %llu big files of %llu MiB, "
-        "%d instances each of Mardel and Ruvast\n",
+        "%d instances each of Mardel and Ruvast, against %s\n",
         static_cast<unsigned long long>(options.seed),
         static_cast<unsigned long long>(options.files),
         static_cast<unsigned long long>(options.smallMax),
         static_cast<unsigned long long>(options.bigFiles),
-        static_cast<unsigned long long>(options.bigSize / kMiB), options.instancesPerPlugin);
+        static_cast<unsigned long long>(options.bigSize / kMiB), options.instancesPerPlugin,
+        options.server == "rgw" ? ("the Ceph RADOS Gateway at " + serverUrl).c_str()
+                                : "a moto_server of its own");
     std::printf("backed up: %llu files, %llu bytes (%llu given up after %d attempts)\n",
                 static_cast<unsigned long long>(counters.filesBackedUp.load()),
                 static_cast<unsigned long long>(counters.bytesBackedUp.load()),
