@@ -10,6 +10,7 @@ add_library(fuzz_sdk_parsers STATIC
   ${ROOT}/sdk/src/core/Crypto.cpp
   ${ROOT}/sdk/src/core/DateTime.cpp
   ${ROOT}/sdk/src/core/HttpTypes.cpp
+  ${ROOT}/sdk/src/core/ResponseStream.cpp
   ${ROOT}/sdk/src/core/StringUtils.cpp
   ${ROOT}/sdk/src/core/XmlText.cpp
   ${ROOT}/sdk/src/s3/BucketLocationConstraint.cpp
