@@ -29,7 +29,7 @@ FileSink::FileSink(std::filesystem::path target, Activity* activity)
       activity_(activity) {}
 
 FileSink::~FileSink() {
-    if (committed_) return;
+    if (committed_ || direct_) return;
     file_.reset();
     std::error_code ignored;
     std::filesystem::remove(partial_, ignored);
@@ -37,6 +37,23 @@ FileSink::~FileSink() {
 }
 
 bool FileSink::Open(std::string& error) {
+    // A device or a pipe (/dev/null, a fifo) is written as it is: renaming a file over it
+    // would replace it.
+    std::error_code ignored;
+    const auto status = std::filesystem::status(target_, ignored);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
+        if (std::filesystem::is_directory(status)) {
+            error = "'" + target_.string() + "' is a folder";
+            return false;
+        }
+        direct_ = true;
+        file_.reset(std::fopen(target_.c_str(), "wb"));
+        if (!file_) {
+            error = SystemError("cannot open", target_);
+            return false;
+        }
+        return true;
+    }
     if (activity_ != nullptr && !activity_->RegisterPart(partial_)) {
         error = "interrupted";
         return false;
@@ -51,7 +68,7 @@ bool FileSink::Open(std::string& error) {
 
 bool FileSink::Accept(const unsigned char* data, std::size_t size, std::string& error) {
     if (std::fwrite(data, 1, size, file_.get()) != size) {
-        error = SystemError("cannot write", partial_);
+        error = SystemError("cannot write", direct_ ? target_ : partial_);
         return false;
     }
     return true;
@@ -59,9 +76,10 @@ bool FileSink::Accept(const unsigned char* data, std::size_t size, std::string& 
 
 bool FileSink::Commit(std::string& error) {
     if (std::fclose(file_.release()) != 0) {
-        error = SystemError("cannot write", partial_);
+        error = SystemError("cannot write", direct_ ? target_ : partial_);
         return false;
     }
+    if (direct_) return true;
     if (activity_ != nullptr ? !activity_->CommitPart(partial_, target_, error)
                              : !MoveInto(partial_, target_, error))
         return false;

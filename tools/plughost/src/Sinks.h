@@ -32,7 +32,8 @@ bool MoveInto(const std::filesystem::path& partial, const std::filesystem::path&
               std::string& error);
 
 // Writes into a hidden file beside the target and renames it over the target at Commit, so
-// that a failed download never leaves a truncated file under the real name. With an
+// that a failed download never leaves a truncated file under the real name. A target that is
+// a device or a pipe is written directly. With an
 // `activity`, the partial file is registered there, so that an interrupted run can remove it.
 class FileSink final : public ByteSink {
   public:
@@ -51,6 +52,7 @@ class FileSink final : public ByteSink {
     Activity* activity_;
     FilePtr file_;
     bool committed_ = false;
+    bool direct_ = false;  // the target is no regular file and is written as it is
 };
 
 // Keeps the bytes in memory, up to a limit (a small object such as the manifest).

@@ -771,6 +771,16 @@ TEST(Sinks, FileAppearsOnlyWhenCommitted) {
     EXPECT_EQ(content, "hi");
     FileSink nowhere(dir / "no" / "such" / "folder.txt");
     EXPECT_FALSE(nowhere.Open(error));
+    FileSink folder(dir);
+    EXPECT_FALSE(folder.Open(error));
+    // A device stays a device: written to, never renamed over.
+    {
+        FileSink device("/dev/null");
+        ASSERT_TRUE(device.Open(error)) << error;
+        ASSERT_TRUE(device.Accept(data, 2, error));
+        ASSERT_TRUE(device.Commit(error)) << error;
+    }
+    EXPECT_TRUE(fs::is_character_file("/dev/null"));
     fs::remove_all(dir);
 }
 
