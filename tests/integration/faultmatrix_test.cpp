@@ -512,6 +512,12 @@ double AllowedSeconds(const std::string& scenario, Fault fault) {
     double seconds = 10;
     if (IsStall(fault)) seconds += kStallMs / 1000.0 + 2;
     if (scenario == "upload-multipart") seconds += 40;
+    // A completion lost in the network is looked for on the service for a minute before the
+    // upload is given up.
+    if (scenario == "upload-multipart" &&
+        (fault == Fault::Reset || fault == Fault::Truncate || IsStall(fault))) {
+        seconds += 62;
+    }
     return seconds * kSlowdown;
 }
 

@@ -704,6 +704,18 @@ TEST_F(Transfer, ACompletionWhoseAnswerWasLostIsTakenFromTheStoredObject) {
     EXPECT_EQ(head.headers.at("content-type"), "binary/octet-stream");
 }
 
+// A completion that outlasts the client's timeout, the service joining the parts in silence,
+// is waited for: the object appears and the close succeeds.
+TEST_F(Transfer, ACompletionThatOutlastsTheTimeoutIsWaitedFor) {
+    proxy.AddRule(FaultRule{"POST", "uploadId=", 1, 1, FaultAction::Delay, 500, "", "", 0, 4500});
+    unsigned int handle = 0;
+    ASSERT_EQ(instance->OpenFile(Path("slow.bak"), FileAccessMode::Write, handle), Success);
+    ASSERT_EQ(Write(*instance, handle, 18, kUnit + 10, kUnit + 1), Success);
+    EXPECT_EQ(instance->CloseFile(handle), Success) << testing::PrintToString(host.log.Texts());
+    EXPECT_TRUE(Of("slow.bak", IsAbort).empty());
+    ExpectStored("slow.bak", 18, kUnit + 10);
+}
+
 // An older object under the key is not taken for the one this upload would have made.
 TEST_F(Transfer, AFailedCompletionIsNotTakenForAnOlderObjectUnderTheKey) {
     admin.PutObject(bucket, "older.bak", "an older version");

@@ -9,6 +9,8 @@
 
 #include <openssl/evp.h>
 
+#include <chrono>
+#include <thread>
 #include <utility>
 
 #include "TransferReport.h"
@@ -207,8 +209,15 @@ ResultCode S3UploadFileInfo::CompleteUpload() {
     auto completion = client->CompleteMultipartUpload(request);
     if (completion.IsSuccess()) return Success;
     // The answer may be lost while the service completed the upload (a retry then finds no
-    // such upload): the object itself tells.
+    // such upload): the object itself tells. A completion that timed out may still be under
+    // way, the service joining a large object's parts in silence: it is given a minute more.
     if (StoredAsCompleted()) return Success;
+    if (completion.GetError().GetErrorType() == Aws::S3::S3Errors::NETWORK_CONNECTION) {
+        for (const int seconds : {1, 2, 4, 8, 15, 30}) {
+            std::this_thread::sleep_for(std::chrono::seconds(seconds));
+            if (StoredAsCompleted()) return Success;
+        }
+    }
 
     Aws::S3::Model::AbortMultipartUploadRequest abortRequest;
     abortRequest.SetBucket(bucket);
