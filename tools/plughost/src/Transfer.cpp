@@ -96,7 +96,7 @@ class LocalReader {
     }
 
   private:
-    static constexpr std::size_t MappedWindow = 4u << 20;
+    static constexpr std::size_t MappedWindow = 1u << 20;
 
     void Unmap() {
         if (view_ != nullptr) munmap(view_, length_);
