@@ -210,11 +210,15 @@ ResultCode S3UploadFileInfo::CompleteUpload() {
     if (completion.IsSuccess()) return Success;
     // The answer may be lost while the service completed the upload (a retry then finds no
     // such upload): the object itself tells. A completion that timed out may still be under
-    // way, the service joining a large object's parts in silence: it is given a minute more.
+    // way, the service joining a large object's parts in silence: it is given a minute more,
+    // counting the lookups, which the same silence may make time out and be retried.
     if (StoredAsCompleted()) return Success;
     if (completion.GetError().GetErrorType() == Aws::S3::S3Errors::NETWORK_CONNECTION) {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         for (const int seconds : {1, 2, 4, 8, 15, 30}) {
-            std::this_thread::sleep_for(std::chrono::seconds(seconds));
+            const auto pause = std::chrono::seconds(seconds);
+            if (std::chrono::steady_clock::now() + pause > deadline) break;
+            std::this_thread::sleep_for(pause);
             if (StoredAsCompleted()) return Success;
         }
     }
