@@ -464,32 +464,59 @@ TEST_F(OverTls, CaBundleFromTheEnvironment) {
     EXPECT_TRUE(client.ListBuckets().IsSuccess());
 }
 
-// A server that speaks nothing newer than TLS 1.1 is refused in the handshake.
-TEST_F(OverTls, ProtocolsOlderThanTls12AreRefused) {
-    const std::string dir = ::testing::TempDir();
-    const std::string cert = dir + "/old-tls.pem";
-    const std::string key = dir + "/old-tls.key";
-    ASSERT_EQ(std::system(("openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
-                           " -keyout '" +
-                           key + "' -out '" + cert + "' >/dev/null 2>&1")
-                              .c_str()),
-              0);
+namespace {
+
+// ListBuckets against `openssl s_server` with the given options, a certificate of its own for
+// 127.0.0.1 that the client trusts, and its "-www" page as every answer. The server takes a
+// moment to listen: a refused connection is not the answer looked for.
+Aws::Utils::Outcome<Aws::S3::Model::ListBucketsResult, S3Error> ListBucketsFromOpensslServer(
+    const std::string& name, const std::vector<std::string>& serverOptions) {
+    const std::string cert = ::testing::TempDir() + "/" + name + ".pem";
+    const std::string key = ::testing::TempDir() + "/" + name + ".key";
+    const std::string request =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+        " -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+        key + "' -out '" + cert + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(request.c_str()), 0);
     const int port = sdktest::FreeLoopbackPort();
-    sdktest::ChildProcess server({"openssl", "s_server", "-accept",
-                                  "127.0.0.1:" + std::to_string(port), "-tls1_1", "-cert", cert,
-                                  "-key", key, "-cipher", "DEFAULT:@SECLEVEL=0", "-www", "-quiet"});
+    std::vector<std::string> command{
+        "openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port),
+        "-cert",   cert,       "-key",    key,
+        "-www",    "-quiet"};
+    command.insert(command.end(), serverOptions.begin(), serverOptions.end());
+    sdktest::ChildProcess server(command);
     ClientOptions options{"https://127.0.0.1:" + std::to_string(port), cert};
     options.maxAttempts = 1;
     S3Client client = MakeClient(options);
     Aws::Utils::Outcome<Aws::S3::Model::ListBucketsResult, S3Error> outcome;
-    // The server takes a moment to listen; a refused connection is not the answer looked for.
     for (int attempt = 0; attempt < 50; ++attempt) {
         outcome = client.ListBuckets();
         if (outcome.GetError().GetMessage().rfind("curlCode: 7,", 0) != 0) break;
         std::this_thread::sleep_for(std::chrono::milliseconds(100));
     }
+    return outcome;
+}
+
+}  // namespace
+
+// A server that speaks nothing newer than TLS 1.1 is refused in the handshake.
+TEST_F(OverTls, ProtocolsOlderThanTls12AreRefused) {
+    const auto outcome =
+        ListBucketsFromOpensslServer("old-tls", {"-tls1_1", "-cipher", "DEFAULT:@SECLEVEL=0"});
     ASSERT_FALSE(outcome.IsSuccess());
     EXPECT_EQ(outcome.GetError().GetErrorType(), S3Errors::NETWORK_CONNECTION);
     EXPECT_EQ(outcome.GetError().GetMessage().rfind("curlCode: 35,", 0), 0u)
+        << outcome.GetError().GetMessage();
+}
+
+// A server that prefers HTTP/2 is still spoken to in HTTP/1.1: the client offers nothing else
+// in its ALPN list, so the server answers in HTTP/1.x (openssl's page, which is no S3 answer)
+// instead of the connection failing in an HTTP/2 exchange the client does not speak.
+TEST_F(OverTls, AServerThatPrefersHttp2IsSpokenToInHttp11) {
+    const auto outcome = ListBucketsFromOpensslServer("h2-first", {"-alpn", "h2,http/1.1"});
+    ASSERT_FALSE(outcome.IsSuccess());
+    EXPECT_NE(outcome.GetError().GetErrorType(), S3Errors::NETWORK_CONNECTION)
+        << outcome.GetError().GetMessage();
+    EXPECT_EQ(outcome.GetError().GetResponseCode(), Aws::Http::HttpResponseCode::OK)
         << outcome.GetError().GetMessage();
 }
