@@ -9,6 +9,7 @@
 
 #include <openssl/evp.h>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 #include <utility>
@@ -216,9 +217,10 @@ ResultCode S3UploadFileInfo::CompleteUpload() {
     if (completion.GetError().GetErrorType() == Aws::S3::S3Errors::NETWORK_CONNECTION) {
         const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
         for (const int seconds : {1, 2, 4, 8, 15, 30}) {
-            const auto pause = std::chrono::seconds(seconds);
-            if (std::chrono::steady_clock::now() + pause > deadline) break;
-            std::this_thread::sleep_for(pause);
+            const auto left = deadline - std::chrono::steady_clock::now();
+            if (left <= std::chrono::steady_clock::duration::zero()) break;
+            std::this_thread::sleep_for(
+                std::min<std::chrono::steady_clock::duration>(std::chrono::seconds(seconds), left));
             if (StoredAsCompleted()) return Success;
         }
     }
