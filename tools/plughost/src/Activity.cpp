@@ -74,12 +74,18 @@ void Activity::ForgetPart(const std::filesystem::path& partial) {
 
 bool Activity::CommitPart(const std::filesystem::path& partial, const std::filesystem::path& target,
                           std::string& error) {
+    return CommitPart(
+        partial, [&](std::string& failure) { return MoveInto(partial, target, failure); }, error);
+}
+
+bool Activity::CommitPart(const std::filesystem::path& partial,
+                          const std::function<bool(std::string& error)>& move, std::string& error) {
     std::lock_guard<std::mutex> lock(mutex_);
     if (stopping_) {
         error = "interrupted";
         return false;
     }
-    if (!MoveInto(partial, target, error)) return false;
+    if (!move(error)) return false;
     parts_.erase(partial);
     return true;
 }

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -58,6 +59,9 @@ class Activity {
     void ForgetPart(const std::filesystem::path& partial);
     bool CommitPart(const std::filesystem::path& partial, const std::filesystem::path& target,
                     std::string& error);
+    // The same, with `move` putting the partial file in place.
+    bool CommitPart(const std::filesystem::path& partial,
+                    const std::function<bool(std::string& error)>& move, std::string& error);
     // Deletes every registered partial file (the run is stopping); returns how many.
     std::size_t RemoveParts();
 

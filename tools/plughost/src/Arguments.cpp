@@ -20,8 +20,9 @@ struct ValueOption {
     char shortName;
 };
 const ValueOption ValueOptions[] = {
-    {"--plugin", 'P'},   {"--param", 'p'},  {"--params", 0},  {"--endpoint", 0}, {"--log", 0},
-    {"--block-size", 0}, {"--progress", 0}, {"--retries", 0}, {"--timeout", 0},  {"--upload-id", 0},
+    {"--plugin", 'P'}, {"--param", 'p'},    {"--params", 0},     {"--endpoint", 0},
+    {"--log", 0},      {"--block-size", 0}, {"--progress", 0},   {"--retries", 0},
+    {"--timeout", 0},  {"--upload-id", 0},  {"--max-delete", 0}, {"--overwrite", 0},
 };
 
 // Options of one command or a few, with the flag that tells where they apply.
@@ -30,9 +31,11 @@ struct CommandFlag {
     unsigned option;
 };
 const CommandFlag CommandFlags[] = {
-    {"-R", RecursiveOption},         {"--recursive", RecursiveOption}, {"--parents", ParentsOption},
-    {"--checksum", BackupOptions},   {"--delete", BackupOptions},      {"--dry-run", BackupOptions},
-    {"--upload-id", UploadIdOption},
+    {"-R", RecursiveOption},          {"--recursive", RecursiveOption},
+    {"--parents", ParentsOption},     {"--checksum", ChecksumOption},
+    {"--delete", BackupOptions},      {"--dry-run", BackupOptions},
+    {"--max-delete", BackupOptions},  {"--upload-id", UploadIdOption},
+    {"--overwrite", OverwriteOption},
 };
 
 unsigned CommandFlagOf(const std::string& name) {
@@ -203,7 +206,22 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
                 invocation.dryRun = true;
             else if (name == "--upload-id")
                 invocation.uploadId = value;
-            else
+            else if (name == "--max-delete") {
+                if (value.empty() || value.size() > 18 ||
+                    value.find_first_not_of("0123456789") != std::string::npos) {
+                    parsed.error = "invalid --max-delete '" + value + "' (a number of entries)";
+                    return parsed;
+                }
+                invocation.maxDelete = std::stoull(value);
+            } else if (name == "--overwrite") {
+                if (value != "changed" && value != "always" && value != "never") {
+                    parsed.error = "invalid --overwrite '" + value + "' (changed, always or never)";
+                    return parsed;
+                }
+                invocation.overwrite = value == "always"  ? Overwrite::Always
+                                       : value == "never" ? Overwrite::Never
+                                                          : Overwrite::Changed;
+            } else
                 invocation.recursive = true;
         } else {
             parsed.error = "unknown option '" + argument + "'";

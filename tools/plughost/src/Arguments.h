@@ -25,16 +25,21 @@ struct GlobalOptions {
     double timeout = 0;  // seconds a plug-in call may move no data; 0: no limit
 };
 
+// What a restore does with a local file that is already there and differs from the backup.
+enum class Overwrite { Changed, Always, Never };
+
 struct Invocation {
     GlobalOptions global;
     const CommandSpec* command = nullptr;  // null with --help or --version alone
     std::vector<std::string> operands;
     bool recursive = false;
     bool parents = false;
-    bool checksum = false;     // backup: compare contents by hash, not by size and time
+    bool checksum = false;     // backup, restore: compare contents by hash, not size and time
     bool deleteExtra = false;  // backup: remove what is stored but gone locally
     bool dryRun = false;       // backup: say what would be sent or deleted, send nothing
-    std::string uploadId;      // abort-uploads: only this upload
+    std::optional<std::uint64_t> maxDelete;    // backup: at most this many deletions
+    Overwrite overwrite = Overwrite::Changed;  // restore
+    std::string uploadId;                      // abort-uploads: only this upload
     bool help = false;
     bool version = false;
 };

@@ -77,6 +77,13 @@ bool Attributes(Context& context, const std::string& path, const std::string& op
     return false;
 }
 
+bool IsLocalFolder(Context& context, const std::filesystem::path& path, const char* operation) {
+    std::error_code failed;
+    if (std::filesystem::is_directory(path, failed)) return true;
+    context.report.Fail({path.string(), operation, "not a folder", {}});
+    return false;
+}
+
 bool CreateFolder(Context& context, const std::string& path) {
     const std::size_t mark = context.session.Log().Mark();
     const ResultCode result = context.Storage().CreateFolder(ToHostPath(path));

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
 #include <functional>
 #include <optional>
 #include <set>
@@ -72,6 +73,8 @@ class Watch {
 // The attributes of a storage path; reports a failure and returns false when there are none.
 bool Attributes(Context& context, const std::string& path, const std::string& operation,
                 CFileAttributes& attributes);
+// Reports a failure when `path` is not a local folder.
+bool IsLocalFolder(Context& context, const std::filesystem::path& path, const char* operation);
 // CreateFolder, with a failure reported.
 bool CreateFolder(Context& context, const std::string& path);
 
@@ -79,12 +82,6 @@ bool CreateFolder(Context& context, const std::string& path);
 std::string Count(std::uint64_t number, const char* singular, const char* plural);
 std::string FormatTime(std::int64_t seconds);
 
-// The tree commands (TreeCommands.cpp) and the upload commands (UploadCommands.cpp).
-int Backup(Context& context);
-int Restore(Context& context);
-int Verify(Context& context);
-int ListUploads(Context& context);
-int AbortUploads(Context& context);
 // What the service keeps of the uploads still open when the run stops (called by the monitor).
 void ReportOpenUploads(Context& context, const std::vector<std::string>& paths, bool closing);
 

@@ -1,5 +1,7 @@
 #include "CommandTable.h"
 
+#include "CommandHandlers.h"
+
 namespace plughost {
 
 const std::vector<CommandSpec>& Commands() {
@@ -11,38 +13,38 @@ const std::vector<CommandSpec>& Commands() {
          "parameters the plug-in reads, in the order it reads them, and what each is. No\n"
          "storage instance is created, so nothing is sent over the network. PLUGIN may be given\n"
          "here instead of with --plugin.\n",
-         0, 1, InstanceKind::None, NoOptions},
+         0, 1, InstanceKind::None, NoOptions, -1, PathNeed::None, Info},
         {"ls", "[-R] [STORAGE_PATH]", "list a folder (the buckets when no path is given)",
          "Prints one line per entry: 'd' for a bucket or folder, '-' for a file, the size, the\n"
          "modification time (UTC) and the name. With -R (--recursive) every folder below is\n"
          "listed too, each entry with its path relative to STORAGE_PATH.\n",
-         0, 1, InstanceKind::Reading, RecursiveOption},
+         0, 1, InstanceKind::Reading, RecursiveOption, 0, PathNeed::None, List},
         {"stat", "STORAGE_PATH", "show the attributes of a bucket, folder or file",
          "Prints what GetElementAttributes answers: type, size in bytes, modification time,\n"
          "attribute bits. Exits with 1 when the element is not found.\n",
-         1, 1, InstanceKind::Reading, NoOptions},
+         1, 1, InstanceKind::Reading, NoOptions, 0, PathNeed::None, Stat},
         {"mkdir", "[--parents] STORAGE_PATH", "create a folder",
          "Creates the folder with CreateFolder. With --parents each folder on the way below the\n"
          "bucket is created first. Buckets cannot be created through a plug-in.\n",
-         1, 1, InstanceKind::Writing, ParentsOption},
+         1, 1, InstanceKind::Writing, ParentsOption, 0, PathNeed::None, MakeFolder},
         {"rm", "STORAGE_PATH", "delete a file",
          "Deletes one stored file with DeleteFile and says so. A file that is not there is an\n"
          "error (exit status 1), as is a folder (use rmdir).\n",
-         1, 1, InstanceKind::Writing, NoOptions},
+         1, 1, InstanceKind::Writing, NoOptions, 0, PathNeed::File, RemoveFile},
         {"rmdir", "STORAGE_PATH", "delete a folder and everything in it",
          "Deletes the folder with DeleteFolder, which removes every object below it (as far as\n"
          "one listing of the service reaches), not only an empty folder, and says how many\n"
          "files and folders went with it.\n",
-         1, 1, InstanceKind::Writing, NoOptions},
+         1, 1, InstanceKind::Writing, NoOptions, 0, PathNeed::FolderBelow, RemoveFolder},
         {"put", "LOCAL_FILE STORAGE_PATH", "upload one file",
          "Streams LOCAL_FILE into STORAGE_PATH in blocks of --block-size. A STORAGE_PATH ending\n"
          "in '/' stores the file under its own name in that folder. Interrupted (Ctrl-C,\n"
          "SIGTERM), it stores nothing and names the incomplete upload that the service may keep.\n",
-         2, 2, InstanceKind::Writing, NoOptions},
+         2, 2, InstanceKind::Writing, NoOptions, 1, PathNeed::PutTarget, Put},
         {"get", "STORAGE_PATH LOCAL_FILE", "download one file",
          "Reads STORAGE_PATH into LOCAL_FILE ('-' for standard output; an existing folder\n"
          "receives the file under its stored name). The file appears only once it is complete.\n",
-         2, 2, InstanceKind::Reading, NoOptions},
+         2, 2, InstanceKind::Reading, NoOptions, 0, PathNeed::File, Get},
         {"backup", "[--checksum] [--delete] [--dry-run] LOCAL_DIR STORAGE_PATH",
          "back up a folder tree",
          "Creates every folder of LOCAL_DIR below STORAGE_PATH with CreateFolder and uploads\n"
@@ -55,13 +57,15 @@ const std::vector<CommandSpec>& Commands() {
          "  --delete    remove stored files and folders that are gone from LOCAL_DIR\n"
          "  --dry-run   print what would be sent, created and deleted, and send nothing\n"
          "Symbolic links and special files are skipped and reported.\n",
-         2, 2, InstanceKind::Writing, BackupOptions},
+         2, 2, InstanceKind::Writing, BackupOptions | ChecksumOption, 1, PathNeed::BucketOrFolder,
+         Backup},
         {"restore", "STORAGE_PATH LOCAL_DIR", "restore a folder tree",
          "Recreates the tree below STORAGE_PATH in LOCAL_DIR (created when missing), downloading\n"
          "every file, and gives files and folders the modes and modification times of the\n"
          "backup's manifest. A tree stored without a manifest restores with the current time\n"
          "and default modes, and says so. Files already in LOCAL_DIR are replaced.\n",
-         2, 2, InstanceKind::Reading, NoOptions},
+         2, 2, InstanceKind::Reading, ChecksumOption | OverwriteOption, 0, PathNeed::BucketOrFolder,
+         Restore},
         {"verify", "LOCAL_DIR STORAGE_PATH", "compare a stored tree with a local one",
          "Reads every stored file back block by block, in memory, and compares it with the file\n"
          "in LOCAL_DIR and with the size and SHA-256 that the backup's manifest recorded. Prints\n"
@@ -74,18 +78,18 @@ const std::vector<CommandSpec>& Commands() {
          "  manifest: PATH  the stored file is not what the manifest recorded, or only one of\n"
          "                  them has it\n"
          "Exits with 0 only when the trees are equal and every read succeeded.\n",
-         2, 2, InstanceKind::Reading, NoOptions},
+         2, 2, InstanceKind::Reading, NoOptions, 1, PathNeed::BucketOrFolder, Verify},
         {"uploads", "STORAGE_PATH", "list incomplete multipart uploads",
          "Lists the multipart uploads that were begun under STORAGE_PATH (a bucket, or a key or\n"
          "folder in one) and neither completed nor aborted: start time (UTC), upload id, path.\n"
          "The plug-in interface cannot see them, so plughost asks the service with an S3 client\n"
          "of its own, at the plug-in's endpoint and with its credentials.\n",
-         1, 1, InstanceKind::Direct, NoOptions},
+         1, 1, InstanceKind::Direct, NoOptions, 0, PathNeed::BucketOrFolder, ListUploads},
         {"abort-uploads", "[--upload-id ID] STORAGE_PATH", "abort incomplete multipart uploads",
          "Aborts the incomplete multipart uploads under STORAGE_PATH (only upload ID with\n"
          "--upload-id), which frees the parts the service keeps for them, and names each one.\n"
          "Like 'uploads', it uses plughost's own S3 client.\n",
-         1, 1, InstanceKind::Direct, UploadIdOption},
+         1, 1, InstanceKind::Direct, UploadIdOption, 0, PathNeed::BucketOrFolder, AbortUploads},
     };
     return commands;
 }

@@ -1,4 +1,6 @@
-// The commands of the tool, their operands and options, and the help texts built from them.
+// The commands of the tool: one row each, with its operands and options, the check of its
+// storage path made before anything is loaded, its help text and the function that runs it.
+// The handlers live one file per command or pair of commands.
 #pragma once
 
 #include <string>
@@ -6,12 +8,16 @@
 
 namespace plughost {
 
+struct Context;
+
 enum CommandOption : unsigned {
     NoOptions = 0,
-    RecursiveOption = 1,  // -R, --recursive
-    ParentsOption = 2,    // --parents
-    BackupOptions = 4,    // --checksum, --delete, --dry-run
-    UploadIdOption = 8,   // --upload-id ID
+    RecursiveOption = 1,   // -R, --recursive
+    ParentsOption = 2,     // --parents
+    BackupOptions = 4,     // --delete, --dry-run, --max-delete N
+    UploadIdOption = 8,    // --upload-id ID
+    ChecksumOption = 16,   // --checksum
+    OverwriteOption = 32,  // --overwrite WHEN
 };
 
 enum class InstanceKind {
@@ -20,6 +26,17 @@ enum class InstanceKind {
     Writing,  // GetBackupDataWrite
     Direct,   // no instance: plughost's own S3 client, configured as the plug-in would be
 };
+
+// What the storage path operand must name, checked before the plug-in is loaded.
+enum class PathNeed {
+    None,            // no storage operand, or any path (the root included)
+    BucketOrFolder,  // a tree's root: a bucket, or a folder in one
+    File,            // a file below a bucket
+    FolderBelow,     // a folder below a bucket (a plug-in cannot delete buckets)
+    PutTarget,       // a file below a bucket; a trailing separator names the local file's name
+};
+
+using CommandHandler = int (*)(Context&);
 
 struct CommandSpec {
     const char* name;
@@ -30,6 +47,9 @@ struct CommandSpec {
     int maxOperands;
     InstanceKind instance;
     unsigned options;
+    int storageOperand;  // index of the storage path operand; -1 when there is none
+    PathNeed need;
+    CommandHandler handler;
 };
 
 const std::vector<CommandSpec>& Commands();

@@ -8,9 +8,11 @@
 #include <aws/s3/model/BucketLocationConstraint.h>
 #include <aws/s3/model/GetBucketLocationRequest.h>
 #include <aws/s3/model/ListMultipartUploadsRequest.h>
+#include <aws/s3/model/PutObjectRequest.h>
 
 #include <map>
 #include <mutex>
+#include <sstream>
 
 namespace plughost {
 
@@ -56,7 +58,9 @@ class DirectClient::Clients {
           quick_(quick) {
         if (plugin.endpoint == EndpointSource::AwsRegional) {
             if (region_.empty()) region_ = DefaultAwsRegion;
-            if (fallbackRegion_.empty()) fallbackRegion_ = DefaultAwsRegion;
+            // An empty location constraint is how the service names us-east-1, as the plug-in
+            // reads it too.
+            if (fallbackRegion_.empty()) fallbackRegion_ = "us-east-1";
         }
     }
 
@@ -174,6 +178,20 @@ bool DirectClient::Abort(const std::string& bucket, const std::string& key,
     request.SetKey(key);
     request.SetUploadId(uploadId);
     const auto outcome = client->AbortMultipartUpload(request);
+    if (outcome.IsSuccess()) return true;
+    error = FromS3Error(outcome.GetError());
+    return false;
+}
+
+bool DirectClient::Put(const std::string& bucket, const std::string& key, const std::string& data,
+                       RequestError& error) {
+    const std::shared_ptr<Aws::S3::S3Client> client = clients_->For(bucket, error);
+    if (!client) return false;
+    Aws::S3::Model::PutObjectRequest request;
+    request.SetBucket(bucket);
+    request.SetKey(key);
+    request.SetBody(std::make_shared<std::stringstream>(data));
+    const auto outcome = client->PutObject(request);
     if (outcome.IsSuccess()) return true;
     error = FromS3Error(outcome.GetError());
     return false;

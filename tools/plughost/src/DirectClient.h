@@ -1,5 +1,6 @@
 // plughost's own S3 client, for what the plug-in interface cannot give: the multipart uploads
-// that were begun and never completed. It is configured from the same parameters and endpoint
+// that were begun and never completed, and the manifest of a backup that was stopped while the
+// instance is parked in a call. It is configured from the same parameters and endpoint
 // as the plug-in configures its clients (the same addressing, signing and region), so it sees
 // what the plug-in's requests see.
 #pragma once
@@ -38,6 +39,9 @@ class DirectClient {
                      std::vector<IncompleteUpload>& uploads, RequestError& error);
     bool Abort(const std::string& bucket, const std::string& key, const std::string& uploadId,
                RequestError& error);
+    // Stores `data` as one object (the manifest written while a stopped instance is parked).
+    bool Put(const std::string& bucket, const std::string& key, const std::string& data,
+             RequestError& error);
 
   private:
     class Clients;

@@ -12,7 +12,8 @@ namespace plughost {
 
 namespace {
 
-const char Header[] = "plughost-manifest 1";
+const char HeaderV1[] = "plughost-manifest 1";
+const char HeaderV2[] = "plughost-manifest 2";
 
 std::string Escape(const std::string& path) {
     std::string out;
@@ -76,12 +77,26 @@ std::vector<std::string> SplitTabs(const std::string& line) {
     }
 }
 
-// One line into `entry`; an error message, or "".
-std::string ParseLine(const std::string& line, ManifestEntry& entry) {
+std::string ParseUnsigned32(const std::string& text, std::uint32_t& value) {
+    if (!Digits(text, 10) || std::stoull(text) > 0xffffffffull) return "bad owner or group";
+    value = static_cast<std::uint32_t>(std::stoull(text));
+    return "";
+}
+
+// One line into `entry`, in the fields of `version`; an error message, or "".
+std::string ParseLine(const std::string& line, int version, ManifestEntry& entry) {
     const std::vector<std::string> fields = SplitTabs(line);
-    if (fields.size() != 6) return "expected 6 tab-separated fields";
-    if (fields[0] != "f" && fields[0] != "d") return "unknown type '" + fields[0] + "'";
-    entry.isFolder = fields[0] == "d";
+    const std::size_t expected = version == 1 ? 6 : 11;
+    if (fields.size() != expected)
+        return "expected " + std::to_string(expected) + " tab-separated fields";
+    if (fields[0] == "f")
+        entry.type = EntryType::File;
+    else if (fields[0] == "d")
+        entry.type = EntryType::Folder;
+    else if (fields[0] == "l" && version >= 2)
+        entry.type = EntryType::Link;
+    else
+        return "unknown type '" + fields[0] + "'";
     if (!Digits(fields[1], 5) || fields[1].find_first_not_of("01234567") != std::string::npos)
         return "bad mode";
     entry.mode = static_cast<unsigned>(std::stoul(fields[1], nullptr, 8));
@@ -97,11 +112,27 @@ std::string ParseLine(const std::string& line, ManifestEntry& entry) {
         return "bad modification time";
     entry.seconds = std::stoll(whole) * (negative ? -1 : 1);
     entry.nanoseconds = static_cast<std::uint32_t>(std::stoul(time.substr(dot + 1)));
-    if (entry.isFolder ? fields[4] != "-" : !IsHexDigest(fields[4])) return "bad SHA-256";
-    entry.sha256 = entry.isFolder ? "" : fields[4];
-    if (!Unescape(fields[5], entry.path) || entry.path.empty()) return "bad path";
+    const bool file = entry.type == EntryType::File;
+    if (file ? !IsHexDigest(fields[4]) : fields[4] != "-") return "bad SHA-256";
+    entry.sha256 = file ? fields[4] : "";
+    const std::string& path = fields.back();
+    if (!Unescape(path, entry.path) || entry.path.empty()) return "bad path";
+    if (version == 1) return "";
+    std::string problem = ParseUnsigned32(fields[5], entry.owner.uid);
+    if (problem.empty()) problem = ParseUnsigned32(fields[6], entry.owner.gid);
+    if (!problem.empty()) return problem;
+    if (!Unescape(fields[7], entry.owner.user) || !Unescape(fields[8], entry.owner.group))
+        return "bad owner or group name";
+    if (entry.owner.user == "-") entry.owner.user.clear();
+    if (entry.owner.group == "-") entry.owner.group.clear();
+    entry.owner.known = true;
+    if (!Unescape(fields[9], entry.linkTarget) ||
+        (entry.type == EntryType::Link) == entry.linkTarget.empty())
+        return "bad link target";
     return "";
 }
+
+std::string NameField(const std::string& name) { return name.empty() ? "-" : Escape(name); }
 
 }  // namespace
 
@@ -115,35 +146,60 @@ const ManifestEntry* Manifest::Find(const std::string& path) const {
     return found == entries_.end() ? nullptr : &found->second;
 }
 
+std::string Manifest::FormatEntry(const ManifestEntry& entry) {
+    const char type = entry.type == EntryType::File     ? 'f'
+                      : entry.type == EntryType::Folder ? 'd'
+                                                        : 'l';
+    char fields[96];
+    std::snprintf(fields, sizeof fields, "%c\t%04o\t%llu\t%lld.%09u\t", type, entry.mode,
+                  static_cast<unsigned long long>(entry.size),
+                  static_cast<long long>(entry.seconds), entry.nanoseconds);
+    return fields + (entry.type == EntryType::File ? entry.sha256 : "-") + "\t" +
+           std::to_string(entry.owner.uid) + "\t" + std::to_string(entry.owner.gid) + "\t" +
+           NameField(entry.owner.user) + "\t" + NameField(entry.owner.group) + "\t" +
+           Escape(entry.linkTarget) + "\t" + Escape(entry.path) + "\n";
+}
+
+std::string Manifest::ParseEntry(const std::string& line, ManifestEntry& entry) {
+    return ParseLine(line, 2, entry);
+}
+
 std::string Manifest::Format() const {
-    std::string text = std::string(Header) + "\n";
-    for (const auto& [path, entry] : entries_) {
-        char fields[96];
-        std::snprintf(fields, sizeof fields, "%c\t%04o\t%llu\t%lld.%09u\t",
-                      entry.isFolder ? 'd' : 'f', entry.mode,
-                      static_cast<unsigned long long>(entry.size),
-                      static_cast<long long>(entry.seconds), entry.nanoseconds);
-        text += fields;
-        text += entry.isFolder ? "-" : entry.sha256;
-        text += "\t" + Escape(path) + "\n";
-    }
+    std::string text =
+        std::string(HeaderV2) + "\nstate\t" + (complete_ ? "complete" : "partial") + "\n";
+    for (const auto& [path, entry] : entries_) text += FormatEntry(entry);
     return text;
 }
 
 std::string Manifest::Parse(const std::string& text, Manifest& manifest) {
     std::istringstream in(text);
     std::string line;
-    if (!std::getline(in, line) || line != Header) return "line 1: not a plughost manifest";
+    if (!std::getline(in, line) || (line != HeaderV1 && line != HeaderV2))
+        return "line 1: not a plughost manifest of a version this plughost reads";
+    const int version = line == HeaderV1 ? 1 : 2;
     int number = 1;
+    if (version == 2) {
+        ++number;
+        if (!std::getline(in, line) || (line != "state\tcomplete" && line != "state\tpartial"))
+            return "line 2: expected the state (complete or partial)";
+        manifest.complete_ = line == "state\tcomplete";
+    }
     while (std::getline(in, line)) {
         ++number;
         if (line.empty()) continue;
         ManifestEntry entry;
-        const std::string problem = ParseLine(line, entry);
+        const std::string problem = ParseLine(line, version, entry);
         if (!problem.empty()) return "line " + std::to_string(number) + ": " + problem;
         manifest.Add(std::move(entry));
     }
     return "";
+}
+
+Manifest MergeManifests(const Manifest& previous, const Manifest& run) {
+    Manifest merged = previous;
+    for (const auto& [path, entry] : run.Entries()) merged.Add(entry);
+    merged.SetComplete(false);
+    return merged;
 }
 
 Sha256::Sha256() : context_(EVP_MD_CTX_new()) {

@@ -15,13 +15,17 @@ sigset_t TerminationSignals() {
     sigemptyset(&set);
     sigaddset(&set, SIGINT);
     sigaddset(&set, SIGTERM);
+    // A closed terminal: the run stops as on SIGTERM.
+    sigaddset(&set, SIGHUP);
     return set;
 }
 
 // Sent by the destructor to wake the thread at once rather than at its next tick.
 constexpr int WakeSignal = SIGUSR2;
 
-const char* SignalName(int signal) { return signal == SIGINT ? "SIGINT" : "SIGTERM"; }
+const char* SignalName(int signal) {
+    return signal == SIGINT ? "SIGINT" : signal == SIGHUP ? "SIGHUP" : "SIGTERM";
+}
 
 }  // namespace
 
@@ -65,6 +69,11 @@ void Monitor::SetUploadReport(UploadReport report) {
     uploadReport_ = std::move(report);
 }
 
+void Monitor::SetStopWork(std::function<void()> work) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stopWork_ = std::move(work);
+}
+
 void Monitor::SetTimeoutCause(std::function<std::string(double, const char*)> cause) {
     std::lock_guard<std::mutex> lock(mutex_);
     timeoutCause_ = std::move(cause);
@@ -76,8 +85,8 @@ void Monitor::Run() {
     const timespec tick{0, 200 * 1000 * 1000};
     while (!quit_) {
         const int signal = sigtimedwait(&set, nullptr, &tick);
-        if (signal == SIGINT || signal == SIGTERM) {
-            const int status = 128 + signal;
+        if (signal == SIGINT || signal == SIGTERM || signal == SIGHUP) {
+            const int status = 128 + (signal == SIGHUP ? SIGTERM : signal);
             if (stopping_) {
                 // The stop itself hangs (a service that does not answer): give up on it.
                 console_.Line(std::string("plughost: ") + SignalName(signal) +
@@ -148,6 +157,7 @@ void Monitor::Stop(const std::function<std::string()>& reason, int exitStatus) {
         const Activity::State call = activity_.Current();
         uploadReport_(open, call.inCall && std::string(call.name) == "CloseFile");
     }
+    if (stopWork_) stopWork_();
     if (summary_) console_.Line(summary_());
     console_.Seal();
     std::fflush(stdout);

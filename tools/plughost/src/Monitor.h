@@ -44,6 +44,9 @@ class Monitor {
     void SetProgress(Progress* progress);
     void SetSummary(std::function<std::string()> summary);
     void SetUploadReport(UploadReport report);
+    // Work a stop does after the gate is closed and before the summary (a backup writes the
+    // manifest of what is stored so far).
+    void SetStopWork(std::function<void()> work);
     // The cause named when --timeout ends the run: `seconds` without data, in `call`.
     void SetTimeoutCause(std::function<std::string(double seconds, const char* call)> cause);
 
@@ -67,6 +70,7 @@ class Monitor {
     Progress* progress_ = nullptr;
     std::function<std::string()> summary_;
     UploadReport uploadReport_;
+    std::function<void()> stopWork_;
     std::function<std::string(double, const char*)> timeoutCause_;
     NetworkMeter::Totals lastTotals_;
     std::chrono::steady_clock::time_point lastMoved_;

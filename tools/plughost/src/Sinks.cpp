@@ -1,5 +1,10 @@
 #include "Sinks.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 
@@ -23,43 +28,76 @@ bool MoveInto(const std::filesystem::path& partial, const std::filesystem::path&
     return false;
 }
 
+namespace {
+std::string PartialName() {
+    static std::atomic<unsigned> sequence{0};
+    return ".plughost-" + std::to_string(::getpid()) + "-" + std::to_string(++sequence) + ".part";
+}
+}  // namespace
+
 FileSink::FileSink(std::filesystem::path target, Activity* activity)
     : target_(std::move(target)),
-      partial_(target_.parent_path() / ("." + target_.filename().string() + ".plughost-part")),
-      activity_(activity) {}
+      name_(target_.filename().string()),
+      activity_(activity),
+      followLinks_(true) {}
+
+FileSink::FileSink(UniqueFd folder, std::string name, std::filesystem::path target,
+                   Activity* activity)
+    : target_(std::move(target)),
+      folder_(std::move(folder)),
+      name_(std::move(name)),
+      activity_(activity),
+      followLinks_(false) {}
 
 FileSink::~FileSink() {
-    if (committed_ || direct_) return;
+    if (committed_ || direct_ || partialName_.empty()) return;
     file_.reset();
-    std::error_code ignored;
-    std::filesystem::remove(partial_, ignored);
+    ::unlinkat(folder_.Get(), partialName_.c_str(), 0);
     if (activity_ != nullptr) activity_->ForgetPart(partial_);
 }
 
 bool FileSink::Open(std::string& error) {
-    // A device or a pipe (/dev/null, a fifo) is written as it is: renaming a file over it
-    // would replace it.
-    std::error_code ignored;
-    const auto status = std::filesystem::status(target_, ignored);
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status)) {
-        if (std::filesystem::is_directory(status)) {
+    if (!folder_.Valid()) {
+        const std::filesystem::path parent =
+            target_.has_parent_path() ? target_.parent_path() : std::filesystem::path(".");
+        folder_ = UniqueFd(::open(parent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+        if (!folder_.Valid()) {
+            error = SystemError("cannot open the folder", parent);
+            return false;
+        }
+    }
+    struct stat status {};
+    if (::fstatat(folder_.Get(), name_.c_str(), &status, followLinks_ ? 0 : AT_SYMLINK_NOFOLLOW) ==
+        0) {
+        if (S_ISDIR(status.st_mode)) {
             error = "'" + target_.string() + "' is a folder";
             return false;
         }
-        direct_ = true;
-        file_.reset(std::fopen(target_.c_str(), "wb"));
-        if (!file_) {
-            error = SystemError("cannot open", target_);
-            return false;
+        // A device or a pipe is written as it is: renaming a file over it would replace it.
+        if (followLinks_ && !S_ISREG(status.st_mode)) {
+            direct_ = true;
+            const int fd = ::openat(folder_.Get(), name_.c_str(), O_WRONLY | O_CLOEXEC);
+            file_.reset(fd < 0 ? nullptr : ::fdopen(fd, "wb"));
+            if (!file_) {
+                if (fd >= 0) ::close(fd);
+                error = SystemError("cannot open", target_);
+                return false;
+            }
+            return true;
         }
-        return true;
     }
+    partialName_ = PartialName();
+    partial_ = target_.parent_path() / partialName_;
     if (activity_ != nullptr && !activity_->RegisterPart(partial_)) {
+        partialName_.clear();
         error = "interrupted";
         return false;
     }
-    file_.reset(std::fopen(partial_.c_str(), "wb"));
+    const int fd = ::openat(folder_.Get(), partialName_.c_str(),
+                            O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    file_.reset(fd < 0 ? nullptr : ::fdopen(fd, "wb"));
     if (!file_) {
+        if (fd >= 0) ::close(fd);
         error = SystemError("cannot create", partial_);
         return false;
     }
@@ -74,14 +112,27 @@ bool FileSink::Accept(const unsigned char* data, std::size_t size, std::string& 
     return true;
 }
 
-bool FileSink::Commit(std::string& error) {
+bool FileSink::Commit(std::string& error, const Metadata* metadata) {
+    if (std::fflush(file_.get()) != 0) {
+        error = SystemError("cannot write", direct_ ? target_ : partial_);
+        return false;
+    }
+    if (!direct_ && metadata != nullptr && !ApplyMetadata(fileno(file_.get()), *metadata, error)) {
+        error = target_.string() + ": " + error;
+        return false;
+    }
     if (std::fclose(file_.release()) != 0) {
         error = SystemError("cannot write", direct_ ? target_ : partial_);
         return false;
     }
     if (direct_) return true;
-    if (activity_ != nullptr ? !activity_->CommitPart(partial_, target_, error)
-                             : !MoveInto(partial_, target_, error))
+    auto move = [this](std::string& failure) {
+        if (::renameat(folder_.Get(), partialName_.c_str(), folder_.Get(), name_.c_str()) == 0)
+            return true;
+        failure = SystemError("cannot rename '" + partial_.string() + "' to", target_);
+        return false;
+    };
+    if (activity_ != nullptr ? !activity_->CommitPart(partial_, move, error) : !move(error))
         return false;
     committed_ = true;
     return true;

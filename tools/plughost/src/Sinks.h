@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "LocalTarget.h"
+
 namespace plughost {
 
 class Activity;
@@ -31,25 +33,35 @@ using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 bool MoveInto(const std::filesystem::path& partial, const std::filesystem::path& target,
               std::string& error);
 
-// Writes into a hidden file beside the target and renames it over the target at Commit, so
-// that a failed download never leaves a truncated file under the real name. A target that is
-// a device or a pipe is written directly. With an
-// `activity`, the partial file is registered there, so that an interrupted run can remove it.
+// Writes into a hidden file with a short name (".plughost-PID-N.part", so that a target name of
+// 255 bytes still has one) beside the target and renames it over the target at Commit, so that
+// a failed download never leaves a truncated file under the real name. With an `activity`, the
+// partial file is registered there, so that an interrupted run can remove it.
 class FileSink final : public ByteSink {
   public:
+    // `target` as the operator named it (get): its folder is opened by path, and a device or a
+    // pipe there (/dev/null, a fifo), or a link to one, is written as it is.
     explicit FileSink(std::filesystem::path target, Activity* activity = nullptr);
+    // `name` in the open `folder` (restore), shown as `target`; a link of that name is
+    // replaced, never followed.
+    FileSink(UniqueFd folder, std::string name, std::filesystem::path target, Activity* activity);
     ~FileSink() override;
 
     bool Open(std::string& error);
     bool Accept(const unsigned char* data, std::size_t size, std::string& error) override;
-    bool Commit(std::string& error);
+    // Puts the file in place, with `metadata` applied to it first where given.
+    bool Commit(std::string& error, const Metadata* metadata = nullptr);
 
     const std::filesystem::path& Target() const { return target_; }
 
   private:
     std::filesystem::path target_;
-    std::filesystem::path partial_;
+    UniqueFd folder_;
+    std::string name_;
+    std::string partialName_;
+    std::filesystem::path partial_;  // for the activity and messages
     Activity* activity_;
+    bool followLinks_;
     FilePtr file_;
     bool committed_ = false;
     bool direct_ = false;  // the target is no regular file and is written as it is

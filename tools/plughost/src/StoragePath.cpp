@@ -6,6 +6,7 @@ namespace plughost {
 
 namespace {
 bool IsSeparator(char c) { return c == '/' || c == '\\'; }
+constexpr std::size_t MaxKeyBytes = 1024;
 }  // namespace
 
 std::string NormalizeStoragePath(const std::string& text) {
@@ -47,6 +48,24 @@ std::vector<std::string> SplitStoragePath(const std::string& path) {
 std::string LastComponent(const std::string& path) {
     const std::string::size_type slash = path.rfind('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string PutTargetPath(const std::string& target, const std::string& localFile) {
+    if (target.empty() || !IsSeparator(target.back())) return NormalizeStoragePath(target);
+    const std::string::size_type slash = localFile.find_last_of('/');
+    return NormalizeStoragePath(
+        target + (slash == std::string::npos ? localFile : localFile.substr(slash + 1)));
+}
+
+std::string StoragePathProblem(const std::string& path) {
+    const std::string::size_type slash = path.find('/');
+    const std::string bucket = path.substr(0, slash);
+    if (bucket.find(':') != std::string::npos)
+        return "'" + bucket + "' is no bucket name (write s3://BUCKET/KEY or BUCKET/KEY)";
+    if (slash != std::string::npos && path.size() - slash - 1 > MaxKeyBytes)
+        return "the key is " + std::to_string(path.size() - slash - 1) +
+               " bytes long; S3 allows at most " + std::to_string(MaxKeyBytes);
+    return "";
 }
 
 bool HasKey(const std::string& path) { return path.find('/') != std::string::npos; }

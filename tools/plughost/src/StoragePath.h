@@ -21,6 +21,15 @@ std::vector<std::string> SplitStoragePath(const std::string& path);
 // The last component of a normalized path (the bucket for a bucket alone, empty for the root).
 std::string LastComponent(const std::string& path);
 
+// The storage path that put stores `localFile` under: `target` normalized, with the local
+// file's own name appended when `target` ends in a separator.
+std::string PutTargetPath(const std::string& target, const std::string& localFile);
+
+// Why a normalized path cannot name anything on an S3 service, or "" when it can: a key longer
+// than the 1,024 bytes the protocol allows, or a bucket name with a ':' (as "s3:/bucket/key",
+// a mistyped "s3://", reads).
+std::string StoragePathProblem(const std::string& path);
+
 // True when the path has a key below its bucket, that is, names a file or folder.
 bool HasKey(const std::string& path);
 

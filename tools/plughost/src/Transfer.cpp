@@ -199,6 +199,7 @@ std::optional<Failure> Transfer::Send(Instance& instance, Source& source,
     OpenHandle open(instance, handle);
 
     std::uint64_t offset = 0;
+    moved_ = 0;
     for (;;) {
         const unsigned char* data = nullptr;
         std::size_t got = 0;
@@ -228,6 +229,7 @@ std::optional<Failure> Transfer::Send(Instance& instance, Source& source,
         offset += got;
         progress_.AddBytes(got);
     }
+    moved_ = offset;
 
     // Closing is where the last data goes out and the object comes into being.
     const ResultCode closed = open.Close();
@@ -251,6 +253,7 @@ std::optional<Failure> Transfer::Download(Instance& instance, const std::string&
     OpenHandle open(instance, handle);
 
     std::uint64_t offset = 0;
+    moved_ = 0;
     int emptyReads = 0;
     for (;;) {
         unsigned int size = static_cast<unsigned int>(buffer_.size());
@@ -274,6 +277,7 @@ std::optional<Failure> Transfer::Download(Instance& instance, const std::string&
             progress_.AddBytes(size);
             emptyReads = 0;
         }
+        moved_ = offset;
         if (read == EndOfData) break;
         if (size == 0 && ++emptyReads >= MaxEmptyReads)
             return Make(

@@ -39,6 +39,9 @@ class Transfer {
                                     std::optional<std::uint64_t> expectedSize, ByteSink& sink,
                                     Sha256* hash = nullptr);
 
+    // The bytes the last Upload sent or the last Download delivered.
+    std::uint64_t Moved() const { return moved_; }
+
     // Where the bytes of an upload come from.
     class Source;
 
@@ -51,6 +54,7 @@ class Transfer {
     HostLog& log_;
     Progress& progress_;
     std::vector<unsigned char> buffer_;
+    std::uint64_t moved_ = 0;
 };
 
 }  // namespace plughost

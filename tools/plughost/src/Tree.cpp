@@ -1,10 +1,14 @@
 #include "Tree.h"
 
+#include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <list>
+#include <map>
 
 #include "StoragePath.h"
 
@@ -14,7 +18,44 @@ namespace fs = std::filesystem;
 
 namespace {
 
-void ScanFolder(const fs::path& folder, const std::string& relative, LocalTree& tree) {
+// The names of owners and groups, each looked up once per scan.
+class OwnerNames {
+  public:
+    Owner Of(uid_t uid, gid_t gid) {
+        Owner owner;
+        owner.uid = uid;
+        owner.gid = gid;
+        owner.known = true;
+        auto user = users_.find(uid);
+        if (user == users_.end()) {
+            const passwd* entry = ::getpwuid(uid);
+            user = users_.emplace(uid, entry != nullptr ? entry->pw_name : "").first;
+        }
+        auto group = groups_.find(gid);
+        if (group == groups_.end()) {
+            const struct group* entry = ::getgrgid(gid);
+            group = groups_.emplace(gid, entry != nullptr ? entry->gr_name : "").first;
+        }
+        owner.user = user->second;
+        owner.group = group->second;
+        return owner;
+    }
+
+  private:
+    std::map<uid_t, std::string> users_;
+    std::map<gid_t, std::string> groups_;
+};
+
+std::string ReadLinkTarget(const fs::path& path, std::size_t size) {
+    std::string target(size == 0 ? 4096 : size + 1, '\0');
+    const ssize_t length = ::readlink(path.c_str(), target.data(), target.size());
+    if (length < 0) return "";
+    target.resize(static_cast<std::size_t>(length));
+    return target;
+}
+
+void ScanFolder(const fs::path& folder, const std::string& relative, OwnerNames& names,
+                LocalTree& tree) {
     std::error_code failed;
     fs::directory_iterator iterator(folder, failed);
     if (failed) {
@@ -50,10 +91,26 @@ void ScanFolder(const fs::path& folder, const std::string& relative, LocalTree& 
         entry.mode = static_cast<unsigned>(status.st_mode & 07777);
         entry.seconds = static_cast<std::int64_t>(status.st_mtim.tv_sec);
         entry.nanoseconds = static_cast<std::uint32_t>(status.st_mtim.tv_nsec);
+        entry.owner = names.Of(status.st_uid, status.st_gid);
         if (S_ISDIR(status.st_mode)) {
-            entry.isFolder = true;
+            entry.type = EntryType::Folder;
             tree.entries.push_back(entry);
-            ScanFolder(child.path(), path, tree);
+            ScanFolder(child.path(), path, names, tree);
+        } else if (S_ISLNK(status.st_mode)) {
+            // Kept as what it says, never followed: it may point anywhere, or nowhere.
+            entry.type = EntryType::Link;
+            entry.linkTarget =
+                ReadLinkTarget(child.path(), static_cast<std::size_t>(status.st_size));
+            if (entry.linkTarget.empty()) {
+                tree.failures.push_back(
+                    {child.path().string(),
+                     "scan",
+                     "cannot read the symbolic link: " +
+                         std::error_code(errno, std::generic_category()).message(),
+                     {}});
+                continue;
+            }
+            tree.entries.push_back(entry);
         } else if (S_ISREG(status.st_mode)) {
             entry.size = static_cast<std::uint64_t>(status.st_size);
             tree.entries.push_back(entry);
@@ -101,7 +158,8 @@ void ListFolder(Instance& instance, HostLog& log, const std::string& root,
 
 LocalTree ScanLocalTree(const fs::path& root) {
     LocalTree tree;
-    ScanFolder(root, "", tree);
+    OwnerNames names;
+    ScanFolder(root, "", names, tree);
     return tree;
 }
 

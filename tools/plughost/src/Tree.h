@@ -10,6 +10,7 @@
 
 #include "HostLog.h"
 #include "Instance.h"
+#include "Manifest.h"
 #include "Report.h"
 
 namespace plughost {
@@ -17,16 +18,20 @@ namespace plughost {
 struct LocalEntry {
     std::string relative;  // "dir/file.txt", UTF-8
     std::filesystem::path full;
-    bool isFolder = false;
+    EntryType type = EntryType::File;
     std::uint64_t size = 0;
     unsigned mode = 0;         // permission bits
     std::int64_t seconds = 0;  // modification time
     std::uint32_t nanoseconds = 0;
+    Owner owner;
+    std::string linkTarget;  // a symbolic link's target, as it reads (never followed)
+
+    bool IsFolder() const { return type == EntryType::Folder; }
 };
 
 struct LocalTree {
     std::vector<LocalEntry> entries;
-    std::vector<std::string> skipped;  // symbolic links and special files, which are not copied
+    std::vector<std::string> skipped;  // special files (devices, pipes, sockets), not copied
     std::vector<Failure> failures;     // unreadable folders, names that storage cannot carry
 };
 

@@ -14,19 +14,23 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
+#include <set>
 #include <thread>
 
 #include "Activity.h"
 #include "Arguments.h"
+#include "BackupPlan.h"
 #include "Causes.h"
 #include "Console.h"
 #include "HostLog.h"
+#include "Journal.h"
 #include "KnownPlugins.h"
 #include "Manifest.h"
 #include "NetworkMeter.h"
 #include "Parameters.h"
 #include "Plugin.h"
 #include "Progress.h"
+#include "RestorePlan.h"
 #include "Sinks.h"
 #include "StoragePath.h"
 
@@ -555,22 +559,36 @@ TEST(Manifest, RoundTripsEveryFieldAndEscapesThePath) {
     file.seconds = 1700000000;
     file.nanoseconds = 123456789;
     file.sha256 = std::string(64, 'a');
+    file.owner = {1000, 50, "ann", "st\taff", true};
     manifest.Add(file);
     ManifestEntry folder;
     folder.path = "docs";
-    folder.isFolder = true;
+    folder.type = EntryType::Folder;
     folder.mode = 02755;
     folder.seconds = -2;
     folder.nanoseconds = 500000000;
+    folder.owner = {4000000000u, 0, "", "root", true};
     manifest.Add(folder);
+    ManifestEntry link;
+    link.path = "docs/latest";
+    link.type = EntryType::Link;
+    link.mode = 0777;
+    link.linkTarget = "../a b\n";
+    link.owner.known = true;
+    manifest.Add(link);
+    manifest.SetComplete(false);
     const std::string text = manifest.Format();
     EXPECT_EQ(text,
-              "plughost-manifest 1\n"
-              "d\t2755\t0\t-2.500000000\t-\tdocs\n"
+              "plughost-manifest 2\n"
+              "state\tpartial\n"
+              "d\t2755\t0\t-2.500000000\t-\t4000000000\t0\t-\troot\t\tdocs\n"
               "f\t0640\t1234567890123\t1700000000.123456789\t" +
-                  std::string(64, 'a') + "\tdocs/50%25%09of%0Ait \u00e9t\u00e9.txt\n");
+                  std::string(64, 'a') +
+                  "\t1000\t50\tann\tst%09aff\t\tdocs/50%25%09of%0Ait \u00e9t\u00e9.txt\n"
+                  "l\t0777\t0\t0.000000000\t-\t0\t0\t-\t-\t../a b%0A\tdocs/latest\n");
     Manifest back;
     ASSERT_EQ(Manifest::Parse(text, back), "");
+    EXPECT_FALSE(back.Complete());
     ASSERT_NE(back.Find(file.path), nullptr);
     const ManifestEntry& read = *back.Find(file.path);
     EXPECT_EQ(read.mode, 0640u);
@@ -578,21 +596,41 @@ TEST(Manifest, RoundTripsEveryFieldAndEscapesThePath) {
     EXPECT_EQ(read.seconds, file.seconds);
     EXPECT_EQ(read.nanoseconds, file.nanoseconds);
     EXPECT_EQ(read.sha256, file.sha256);
+    EXPECT_EQ(read.owner.group, "st\taff");
     EXPECT_EQ(back.Find("docs")->seconds, -2);
-    EXPECT_TRUE(back.Find("docs")->isFolder);
+    EXPECT_EQ(back.Find("docs")->type, EntryType::Folder);
+    EXPECT_EQ(back.Find("docs")->owner.uid, 4000000000u);
+    EXPECT_EQ(back.Find("docs")->owner.user, "");
+    EXPECT_EQ(back.Find("docs/latest")->linkTarget, "../a b\n");
     EXPECT_EQ(back.Format(), text);
 
-    const std::string header = "plughost-manifest 1\n";
+    // Version 1, as earlier plughost wrote it, is still read: a finished backup without owners.
+    Manifest old;
+    ASSERT_EQ(Manifest::Parse("plughost-manifest 1\nd\t0755\t0\t1.000000000\t-\tdocs\n", old), "");
+    EXPECT_TRUE(old.Complete());
+    EXPECT_EQ(old.Find("docs")->type, EntryType::Folder);
+    EXPECT_FALSE(old.Find("docs")->owner.known);
+
+    const std::string v1 = "plughost-manifest 1\n";
+    const std::string v2 = "plughost-manifest 2\nstate\tcomplete\n";
     const std::string hash(64, 'b');
+    const std::string owner = "\t0\t0\t-\t-\t";
     const std::vector<std::pair<std::string, std::string>> broken = {
         {"a manifest 1\n", "line 1"},
-        {header + "x\t0644\t1\t1.000000000\t" + hash + "\ta\n", "line 2: unknown type"},
-        {header + "f\t0944\t1\t1.000000000\t" + hash + "\ta\n", "line 2: bad mode"},
-        {header + "f\t0644\t-1\t1.000000000\t" + hash + "\ta\n", "line 2: bad size"},
-        {header + "f\t0644\t1\t1.5\t" + hash + "\ta\n", "line 2: bad modification time"},
-        {header + "f\t0644\t1\t1.000000000\t" + hash.substr(1) + "\ta\n", "line 2: bad SHA-256"},
-        {header + "f\t0644\t1\t1.000000000\t" + hash + "\ta%4\n", "line 2: bad path"},
-        {header + "\nf\t0644\t1\n", "line 3: expected 6"},
+        {"plughost-manifest 3\n", "line 1"},
+        {"plughost-manifest 2\nf\t0644\t1\n", "line 2: expected the state"},
+        {v1 + "x\t0644\t1\t1.000000000\t" + hash + "\ta\n", "line 2: unknown type"},
+        {v1 + "l\t0777\t0\t1.000000000\t-\ta\n", "line 2: unknown type"},
+        {v1 + "f\t0944\t1\t1.000000000\t" + hash + "\ta\n", "line 2: bad mode"},
+        {v1 + "f\t0644\t-1\t1.000000000\t" + hash + "\ta\n", "line 2: bad size"},
+        {v1 + "f\t0644\t1\t1.5\t" + hash + "\ta\n", "line 2: bad modification time"},
+        {v1 + "f\t0644\t1\t1.000000000\t" + hash.substr(1) + "\ta\n", "line 2: bad SHA-256"},
+        {v1 + "f\t0644\t1\t1.000000000\t" + hash + "\ta%4\n", "line 2: bad path"},
+        {v1 + "\nf\t0644\t1\n", "line 3: expected 6"},
+        {v2 + "f\t0644\t1\t1.000000000\t" + hash + "\ta\n", "line 3: expected 11"},
+        {v2 + "f\t0644\t1\t1.000000000\t" + hash + "\t-1\t0\t-\t-\t\ta\n", "line 3: bad owner"},
+        {v2 + "l\t0777\t0\t1.000000000\t-" + owner + "\ta\n", "line 3: bad link target"},
+        {v2 + "f\t0644\t1\t1.000000000\t" + hash + owner + "x\ta\n", "line 3: bad link target"},
     };
     for (const auto& [input, problem] : broken) {
         Manifest ignored;
@@ -612,6 +650,181 @@ TEST(Manifest, HashesFilesAndPieces) {
     EXPECT_EQ(pieces.HexDigest(), abc);
     EXPECT_EQ(HashFile(dir / "absent", error), std::nullopt);
     EXPECT_NE(error.find("absent"), std::string::npos);
+    fs::remove_all(dir);
+}
+
+LocalEntry LocalFileEntry(const std::string& path, std::uint64_t size, std::int64_t seconds) {
+    LocalEntry entry;
+    entry.relative = path;
+    entry.size = size;
+    entry.seconds = seconds;
+    return entry;
+}
+
+StoredEntry Stored(const std::string& path, bool folder, std::uint64_t size = 0) {
+    StoredEntry entry;
+    entry.relative = path;
+    entry.isFolder = folder;
+    entry.size = size;
+    entry.sizeValid = !folder;
+    return entry;
+}
+
+ManifestEntry Recorded(const std::string& path, std::uint64_t size, std::int64_t seconds,
+                       const std::string& sha256 = std::string(64, 'a')) {
+    ManifestEntry entry;
+    entry.path = path;
+    entry.size = size;
+    entry.seconds = seconds;
+    entry.sha256 = sha256;
+    return entry;
+}
+
+// The plan decides from the listing and the manifest alone: a file is left only where both
+// still describe it, and nothing stored goes unless it is replaced or --delete asks.
+TEST(BackupPlan, SendsWhatChangedAndDeletesOnlyWhatItMust) {
+    LocalTree local;
+    local.entries = {LocalFileEntry("same", 5, 100),       LocalFileEntry("touched", 5, 200),
+                     LocalFileEntry("swapped", 5, 100),    LocalFileEntry("new", 7, 100),
+                     LocalFileEntry("was-folder", 3, 100), LocalFileEntry("hashed", 5, 999)};
+    LocalEntry folder;
+    folder.relative = "dir";
+    folder.type = EntryType::Folder;
+    local.entries.push_back(folder);
+    LocalEntry link;
+    link.relative = "dir/link";
+    link.type = EntryType::Link;
+    link.linkTarget = "../same";
+    local.entries.push_back(link);
+    StoredTree stored;
+    stored.entries = {
+        Stored("same", false, 5),   Stored("touched", false, 5),      Stored("swapped", false, 6),
+        Stored("was-folder", true), Stored("was-folder/a", false, 1), Stored("hashed", false, 5),
+        Stored("gone", true),       Stored("gone/b", false, 2),       Stored("dir", true)};
+    Manifest previous;
+    for (const char* path : {"same", "touched", "swapped", "hashed"})
+        previous.Add(Recorded(path, 5, 100, std::string(64, path[0] == 'h' ? 'b' : 'a')));
+
+    auto plan = [&](bool checksum, bool deleteExtra) {
+        return PlanBackup(local, stored, previous, {checksum, deleteExtra},
+                          [](const LocalEntry& entry) -> std::optional<std::string> {
+                              return std::string(64, entry.relative == "hashed" ? 'b' : 'c');
+                          });
+    };
+    auto sent = [](const BackupPlan& p) {
+        std::set<std::string> names;
+        for (const BackupStep& step : p.steps)
+            if (step.send) names.insert(step.local->relative);
+        return names;
+    };
+    const BackupPlan quick = plan(false, false);
+    EXPECT_EQ(sent(quick),
+              (std::set<std::string>{"touched", "swapped", "new", "was-folder", "hashed"}));
+    EXPECT_EQ(quick.sendBytes, 5u + 5 + 7 + 3 + 5);
+    EXPECT_EQ(quick.unchangedFiles, 1u);
+    EXPECT_EQ(quick.links, 1u);
+    // The folder stored where a file now is goes, its contents with it; "gone" stays.
+    ASSERT_EQ(quick.deletions.size(), 1u);
+    EXPECT_EQ(quick.deletions[0].relative, "was-folder");
+    EXPECT_TRUE(quick.deletions[0].replaced);
+    EXPECT_EQ(quick.deletedEntries, 2u);
+
+    // With --checksum the hash decides: "hashed" matches although its time changed, "same"
+    // does not although its time did not.
+    EXPECT_EQ(sent(plan(true, false)),
+              (std::set<std::string>{"same", "touched", "swapped", "new", "was-folder"}));
+
+    const BackupPlan mirror = plan(false, true);
+    ASSERT_EQ(mirror.deletions.size(), 2u);
+    EXPECT_EQ(mirror.deletions[1].relative, "gone");
+    EXPECT_FALSE(mirror.deletions[1].replaced);
+    EXPECT_EQ(mirror.deletedEntries, 4u);
+}
+
+TEST(RestorePlan, NamesMissingFilesAndLeavesWhatIsAlreadyThere) {
+    StoredTree stored;
+    stored.entries = {Stored("a", false, 5), Stored("c", false, 1), Stored("d", false, 5),
+                      Stored("e", false, 5), Stored("sub", true)};
+    std::vector<ManifestEntry> recorded = {Recorded("a", 5, 100), Recorded("b", 3, 100),
+                                           Recorded("d", 5, 100), Recorded("e", 5, 100)};
+    ManifestEntry folder = Recorded("sub", 0, 100);
+    folder.type = EntryType::Folder;
+    ManifestEntry link = Recorded("sub/l", 0, 100);
+    link.type = EntryType::Link;
+    link.linkTarget = "../a";
+    recorded.insert(recorded.begin(), link);
+    recorded.push_back(folder);
+    // "a" is there as backed up, "d" is there with another time, "e" is not there.
+    std::map<std::string, LocalFile> present = {{"a", {true, 5, 100, 0}}, {"d", {true, 5, 101, 0}}};
+    RestoreInputs inputs;
+    inputs.stored = &stored;
+    inputs.haveManifest = true;
+    inputs.recorded = recorded;
+    inputs.local = [&](const std::string& path) -> std::optional<LocalFile> {
+        const auto found = present.find(path);
+        if (found == present.end()) return std::nullopt;
+        return found->second;
+    };
+    inputs.hasher = [](const std::string&) { return std::optional<std::string>(); };
+    auto actions = [&](Overwrite overwrite) {
+        std::vector<std::pair<std::string, RestoreAction>> result;
+        for (const RestoreStep& step : PlanRestore(inputs, {overwrite, false}).steps)
+            result.emplace_back(step.relative, step.action);
+        return result;
+    };
+    using A = RestoreAction;
+    using Steps = std::vector<std::pair<std::string, RestoreAction>>;
+    EXPECT_EQ(actions(Overwrite::Changed), (Steps{{"a", A::Keep},
+                                                  {"c", A::Download},
+                                                  {"d", A::Download},
+                                                  {"e", A::Download},
+                                                  {"sub", A::MakeFolder},
+                                                  {"sub/l", A::MakeLink}}));
+    EXPECT_EQ(actions(Overwrite::Never), (Steps{{"a", A::Keep},
+                                                {"c", A::Download},
+                                                {"d", A::Leave},
+                                                {"e", A::Download},
+                                                {"sub", A::MakeFolder},
+                                                {"sub/l", A::MakeLink}}));
+    EXPECT_EQ(actions(Overwrite::Always)[0], std::make_pair(std::string("a"), A::Download));
+    const RestorePlan plan = PlanRestore(inputs, {Overwrite::Changed, false});
+    EXPECT_EQ(plan.missing, std::vector<std::string>{"b"});
+    EXPECT_EQ(plan.extra, std::vector<std::string>{"c"});
+    EXPECT_EQ(plan.downloadFiles, 3u);
+
+    // Without a manifest, a name stored both ways is restored as neither, nor what is below.
+    StoredTree clash;
+    clash.entries = {Stored("x", false, 1), Stored("x", true), Stored("x/y", false, 1),
+                     Stored("z", false, 1)};
+    inputs.stored = &clash;
+    inputs.haveManifest = false;
+    inputs.recorded.clear();
+    const RestorePlan unknown = PlanRestore(inputs, {Overwrite::Changed, false});
+    EXPECT_EQ(unknown.clashes, std::vector<std::string>{"x"});
+    ASSERT_EQ(unknown.steps.size(), 1u);
+    EXPECT_EQ(unknown.steps[0].relative, "z");
+    EXPECT_TRUE(unknown.extra.empty());
+}
+
+TEST(Journal, KeepsWhatWasAppendedAndDropsATornLine) {
+    const fs::path dir = TempDir("journal");
+    Journal journal(dir / "state" / "j.journal");
+    Manifest carried;
+    carried.Add(Recorded("carried", 1, 1));
+    std::string error;
+    ASSERT_TRUE(journal.Begin(carried, error)) << error;
+    journal.Append(Recorded("sent", 2, 2));
+    journal.Sync();
+    // A crash in the middle of a line.
+    std::ofstream(journal.Path(), std::ios::app) << "f\t0644\t3";
+    Manifest back;
+    journal.Read(back);
+    EXPECT_EQ(back.Entries().size(), 2u);
+    EXPECT_NE(back.Find("carried"), nullptr);
+    EXPECT_EQ(back.Find("sent")->size, 2u);
+    journal.Remove();
+    EXPECT_FALSE(fs::exists(journal.Path()));
+    EXPECT_NE(Journal::PathFor("a", "bkt/x"), Journal::PathFor("a", "bkt/y"));
     fs::remove_all(dir);
 }
 
@@ -781,6 +994,14 @@ TEST(Sinks, FileAppearsOnlyWhenCommitted) {
         ASSERT_TRUE(device.Commit(error)) << error;
     }
     EXPECT_TRUE(fs::is_character_file("/dev/null"));
+    // A name of 255 bytes, the file system's limit, still has room for its partial file.
+    const std::string longest(255, 'n');
+    {
+        FileSink sink(dir / longest);
+        ASSERT_TRUE(sink.Open(error)) << error;
+        ASSERT_TRUE(sink.Commit(error)) << error;
+    }
+    EXPECT_TRUE(fs::exists(dir / longest));
     fs::remove_all(dir);
 }
 

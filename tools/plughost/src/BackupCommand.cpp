@@ -1,0 +1,337 @@
+// backup: the plan (BackupPlan.h) carried out. Folders are created and files sent in the local
+// tree's order; what the plan deletes goes only after every one of them is stored, and not at
+// all when anything in the run failed, so that a local error (a folder that cannot be read)
+// never costs a stored copy. What is stored is recorded as it goes, in the journal and, when
+// the run is stopped, in a partial manifest; the manifest at the end records whether the run
+// finished.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <mutex>
+
+#include "BackupPlan.h"
+#include "CommandContext.h"
+#include "CommandHandlers.h"
+#include "Journal.h"
+#include "StoragePath.h"
+#include "StoredManifest.h"
+#include "Transfer.h"
+#include "Tree.h"
+
+namespace plughost {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The summary's counters past files, folders and bytes.
+std::string BackupExtra(const Progress& progress) {
+    return std::to_string(progress.Unchanged()) + " unchanged, " +
+           std::to_string(progress.Deleted()) + " deleted, ";
+}
+
+ManifestEntry EntryOf(const LocalEntry& local) {
+    ManifestEntry entry;
+    entry.path = local.relative;
+    entry.type = local.type;
+    entry.mode = local.mode;
+    entry.size = local.type == EntryType::File ? local.size : 0;
+    entry.seconds = local.seconds;
+    entry.nanoseconds = local.nanoseconds;
+    entry.owner = local.owner;
+    entry.linkTarget = local.linkTarget;
+    return entry;
+}
+
+bool Delete(Context& context, const std::string& path, bool folder) {
+    const std::size_t mark = context.session.Log().Mark();
+    const ResultCode result = folder ? context.Storage().DeleteFolder(ToHostPath(path))
+                                     : context.Storage().DeleteFile(ToHostPath(path));
+    if (result == Success) return true;
+    context.FailCall(path, "delete", folder ? "DeleteFolder" : "DeleteFile", result, mark);
+    return false;
+}
+
+// Whether the local file still has the size and time it was scanned with.
+bool ChangedSinceScan(const LocalEntry& entry) {
+    struct stat status {};
+    if (::lstat(entry.full.c_str(), &status) != 0) return true;
+    return static_cast<std::uint64_t>(status.st_size) != entry.size ||
+           status.st_mtim.tv_sec != entry.seconds ||
+           static_cast<std::uint32_t>(status.st_mtim.tv_nsec) != entry.nanoseconds;
+}
+
+// What the run has stored so far: the manifest's entries, kept where the monitor's thread can
+// read them when the run is stopped.
+class StoredSoFar {
+  public:
+    StoredSoFar(const Manifest& previous, Journal& journal)
+        : previous_(previous), journal_(journal) {}
+
+    // `stored`: new on the service in this run, and so journaled.
+    void Add(ManifestEntry entry, bool stored) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (stored) journal_.Append(entry);
+        run_.Add(std::move(entry));
+    }
+    // The manifest to store: this run's entries alone when it ran cleanly to its end, else
+    // merged with the previous manifest and marked partial.
+    Manifest Result(bool clean) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        journal_.Sync();
+        return clean ? run_ : MergeManifests(previous_, run_);
+    }
+
+  private:
+    std::mutex mutex_;
+    const Manifest& previous_;
+    Journal& journal_;
+    Manifest run_;
+};
+
+// While it lives, a stop writes the partial manifest with plughost's own client, since the
+// instance stays parked in the call it was in.
+class ManifestOnStop {
+  public:
+    ManifestOnStop(Context& context, const std::string& root, StoredSoFar& stored)
+        : monitor_(context.monitor) {
+        monitor_.SetStopWork([&context, root, &stored] {
+            const Manifest partial = stored.Result(false);
+            std::string error;
+            std::unique_ptr<DirectClient> client = context.session.MakeDirectClient(true, error);
+            RequestError failure;
+            const std::vector<std::string> parts = SplitStoragePath(root);
+            std::string key = root.size() > parts[0].size() ? root.substr(parts[0].size() + 1) : "";
+            key = key.empty() ? ManifestName : key + "/" + ManifestName;
+            if (client && client->Put(parts[0], key, partial.Format(), failure)) {
+                context.console.Line("plughost: wrote the manifest of what is stored so far (" +
+                                     Count(partial.Entries().size(), "entry", "entries") +
+                                     "): the next backup sends only the rest");
+                return;
+            }
+            context.console.Line(
+                "plughost: could not write the manifest of what is stored so far (" +
+                (client ? DescribeRequestError(failure, context.session.Endpoint()) : error) +
+                "); the journal keeps it for the next backup on this machine");
+        });
+    }
+    ~ManifestOnStop() { monitor_.SetStopWork({}); }
+    ManifestOnStop(const ManifestOnStop&) = delete;
+    ManifestOnStop& operator=(const ManifestOnStop&) = delete;
+
+  private:
+    Monitor& monitor_;
+};
+
+// The entries that an interrupted run recorded in the journal and the service still holds as
+// recorded (a file by its listed size), added to `previous` and to `carried`; returns how many
+// files.
+std::uint64_t Resume(const Manifest& journaled, const StoredTree& stored, Manifest& previous,
+                     Manifest& carried) {
+    std::map<std::pair<std::string, bool>, const StoredEntry*> byPath;
+    for (const StoredEntry& entry : stored.entries)
+        byPath[{entry.relative, entry.isFolder}] = &entry;
+    std::uint64_t files = 0;
+    for (const auto& [path, entry] : journaled.Entries()) {
+        if (entry.type == EntryType::Link) {
+            previous.Add(entry);
+            carried.Add(entry);
+            continue;
+        }
+        const bool folder = entry.type == EntryType::Folder;
+        const auto found = byPath.find({path, folder});
+        if (found == byPath.end()) continue;
+        if (!folder && (!found->second->sizeValid || found->second->size != entry.size)) continue;
+        previous.Add(entry);
+        carried.Add(entry);
+        files += folder ? 0 : 1;
+    }
+    return files;
+}
+
+}  // namespace
+
+int Backup(Context& context) {
+    const Invocation& invocation = context.invocation;
+    const fs::path localRoot = context.Operand(0);
+    const std::string root = NormalizeStoragePath(context.Operand(1));
+    if (!IsLocalFolder(context, localRoot, "backup")) return context.Finish();
+    const std::vector<std::string> parts = SplitStoragePath(root);
+    CFileAttributes attributes;
+    if (!Attributes(context, parts[0], "backup", attributes)) return context.Finish();
+
+    // What the last backup left: the stored tree and its manifest.
+    bool rootStored = !HasKey(root);
+    if (!rootStored) {
+        const ResultCode result =
+            context.Storage().GetElementAttributes(ToHostPath(root), attributes);
+        rootStored = result == Success;
+        if (rootStored && !attributes.IsDirectory()) {
+            context.report.Fail({root, "backup", "is a file in storage, not a folder", {}});
+            return context.Finish();
+        }
+    }
+    StoredTree stored;
+    FoundManifest last;
+    if (rootStored) {
+        stored = WalkStorage(context.Storage(), context.session.Log(), root);
+        for (Failure& failure : stored.failures) context.Fail(std::move(failure));
+        last = ReadTreeManifest(context, root, stored);
+        const std::string note = ManifestNote(last, "every file is sent");
+        if (!note.empty()) context.console.Note(note);
+    }
+    Manifest previous = last.manifest;
+    const EndpointFacts& endpoint = context.session.Endpoint();
+    Journal journal(Journal::PathFor(context.session.DisplayName() + "\n" +
+                                         (endpoint.url.empty() ? endpoint.source : endpoint.url),
+                                     root));
+    Manifest journaled;
+    journal.Read(journaled);
+    Manifest carried;
+    const std::uint64_t resumed = Resume(journaled, stored, previous, carried);
+    if (resumed > 0)
+        context.console.Note(
+            "plughost: resuming an interrupted backup: " + Count(resumed, "file", "files") +
+            " it stored are not sent again (journal " + journal.Path().string() + ")");
+
+    LocalTree tree = ScanLocalTree(localRoot);
+    for (Failure& failure : tree.failures) context.report.Fail(std::move(failure));
+    for (const std::string& skipped : tree.skipped)
+        context.console.Note("plughost: skipped (not a regular file, folder or link): " + skipped);
+    tree.entries.erase(
+        std::remove_if(tree.entries.begin(), tree.entries.end(),
+                       [&](const LocalEntry& entry) {
+                           if (entry.relative != ManifestName) return false;
+                           context.report.Fail(
+                               {entry.full.string(), "backup", "the name is the manifest's", {}});
+                           return true;
+                       }),
+        tree.entries.end());
+
+    const BackupPlan plan =
+        PlanBackup(tree, stored, previous, {invocation.checksum, invocation.deleteExtra},
+                   [](const LocalEntry& entry) {
+                       std::string error;
+                       return HashFile(entry.full, error);
+                   });
+    const bool overLimit = invocation.maxDelete && plan.deletedEntries > *invocation.maxDelete;
+
+    if (invocation.dryRun) {
+        PrintPlan(plan, stdout);
+        std::fflush(stdout);
+        context.console.Line(
+            "plughost: backup (dry run, nothing sent): would send " +
+            Count(plan.sendFiles, "file", "files") + " (" + FormatBytes(plan.sendBytes) +
+            "), create " + Count(plan.createFolders, "folder", "folders") + ", delete " +
+            std::to_string(plan.deletedEntries) + "; " + std::to_string(plan.unchangedFiles) +
+            " unchanged, " + Count(context.report.Count(), "failure", "failures"));
+        if (plan.deletedEntries > 0 && !context.report.Ok())
+            context.console.Line(
+                "plughost: a run would delete nothing: the tree was not read "
+                "whole");
+        if (overLimit)
+            context.console.Line(
+                "plughost: a run would delete nothing: " + std::to_string(plan.deletedEntries) +
+                " deletions exceed --max-delete " + std::to_string(*invocation.maxDelete));
+        return context.Finish();
+    }
+
+    // The folders leading to the backup's root, then the tree itself.
+    if (!rootStored) {
+        std::string prefix = parts[0];
+        for (std::size_t i = 1; i < parts.size(); ++i) {
+            prefix = JoinStoragePath(prefix, parts[i]);
+            CreateFolder(context, prefix);
+        }
+    }
+    std::string error;
+    if (!journal.Begin(carried, error))
+        context.console.Note("plughost: note: " + error + ": an interrupted run would start over");
+    StoredSoFar storedSoFar(previous, journal);
+    const ManifestOnStop onStop(context, root, storedSoFar);
+    Progress progress(context.console, invocation.global.progress);
+    Transfer transfer(context.session.Log(), progress, invocation.global.blockSize);
+    const Watch watch(context, progress, "backup", [&progress] { return BackupExtra(progress); });
+    progress.Begin(plan.sendFiles, plan.sendBytes, Direction::Upload);
+    for (const BackupStep& step : plan.steps) {
+        const LocalEntry& entry = *step.local;
+        const std::string path = JoinStoragePath(root, entry.relative);
+        if (entry.type != EntryType::File) {
+            if (!step.send || CreateFolder(context, path)) {
+                storedSoFar.Add(EntryOf(entry), step.send || entry.type == EntryType::Link);
+                if (step.send) progress.AddFolder();
+            }
+            continue;
+        }
+        if (!step.send) {
+            progress.AddUnchanged();
+            context.console.Detail("plughost: unchanged: " + entry.relative);
+            ManifestEntry kept = EntryOf(entry);
+            kept.sha256 = step.previous->sha256;
+            storedSoFar.Add(std::move(kept), false);
+            continue;
+        }
+        progress.StartFile(entry.relative, entry.size);
+        Sha256 hash;
+        std::optional<Failure> failure =
+            transfer.Upload(context.Storage(), entry.full, path, &hash);
+        if (failure) {
+            // Left out of this run's entries, so that the next backup sends it again.
+            progress.FailFile();
+            context.Fail(std::move(*failure));
+            continue;
+        }
+        progress.FinishFile();
+        context.console.Detail("plughost: sent: " + entry.relative + " (" +
+                               FormatBytes(transfer.Moved()) + ")");
+        // The entry describes what was sent. A file written to while it was read gets the time
+        // it was scanned with, so that the next run, seeing a newer one, sends it again.
+        ManifestEntry sent = EntryOf(entry);
+        sent.size = transfer.Moved();
+        sent.sha256 = hash.HexDigest();
+        if (ChangedSinceScan(entry))
+            context.console.Line("plughost: " + entry.relative +
+                                 ": changed while it was read; stored as read, and sent again by "
+                                 "the next backup");
+        storedSoFar.Add(std::move(sent), true);
+    }
+
+    // Deletions last, and only after a run in which everything else succeeded.
+    if (plan.deletedEntries > 0) {
+        if (!context.report.Ok()) {
+            context.console.Line("plughost: deleted nothing: " +
+                                 Count(context.report.Count(), "failure", "failures") +
+                                 " in this run (a backup deletes only after everything else is "
+                                 "stored)");
+        } else if (overLimit) {
+            context.report.Fail({root,
+                                 "delete",
+                                 std::to_string(plan.deletedEntries) +
+                                     " stored entries would be deleted, more than --max-delete " +
+                                     std::to_string(*invocation.maxDelete) + ": deleted nothing",
+                                 {}});
+        } else {
+            for (const BackupDeletion& deletion : plan.deletions) {
+                if (!Delete(context, JoinStoragePath(root, deletion.relative), deletion.isFolder))
+                    continue;
+                progress.AddDeleted();
+                context.console.Detail("plughost: deleted: " + deletion.relative);
+            }
+        }
+    }
+    Manifest manifest = storedSoFar.Result(context.report.Ok());
+    const std::optional<Failure> written = transfer.UploadBytes(
+        context.Storage(), manifest.Format(), JoinStoragePath(root, ManifestName));
+    if (written)
+        context.Fail(*written);
+    else
+        journal.Remove();
+    progress.End();
+    context.console.Line(context.Summary("backup", progress, BackupExtra(progress)));
+    return context.Finish();
+}
+
+}  // namespace plughost
