@@ -75,6 +75,12 @@ std::string NoAnswer(const RequestError& error, const EndpointFacts& endpoint) {
         case 51:
         case 58:
         case 60:
+            // The certificate may be trusted and yet be another host's.
+            if (text.find("subject name") != std::string::npos ||
+                text.find("host name") != std::string::npos)
+                return "TLS verification of " + where + " failed: the certificate does not name " +
+                       HostOf(endpoint.url) + " (" + text + ")";
+            [[fallthrough]];
         case 77:
         case 83:
         case 90:

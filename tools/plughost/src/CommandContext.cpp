@@ -77,6 +77,18 @@ bool Attributes(Context& context, const std::string& path, const std::string& op
     return false;
 }
 
+std::optional<CFileAttributes> AlsoNamed(Context& context, const std::string& path, bool folder) {
+    if (!HasKey(path)) return std::nullopt;
+    std::list<CFileInfo> entries;
+    if (context.Storage().GetListing(ToHostPath(path.substr(0, path.rfind('/'))), entries) !=
+        Success)
+        return std::nullopt;
+    const std::string name = LastComponent(path);
+    for (const CFileInfo& entry : entries)
+        if (entry.IsDirectory() == folder && FromHostName(entry.name) == name) return entry;
+    return std::nullopt;
+}
+
 bool IsLocalFolder(Context& context, const std::filesystem::path& path, const char* operation) {
     std::error_code failed;
     if (std::filesystem::is_directory(path, failed)) return true;

@@ -73,6 +73,12 @@ class Watch {
 // The attributes of a storage path; reports a failure and returns false when there are none.
 bool Attributes(Context& context, const std::string& path, const std::string& operation,
                 CFileAttributes& attributes);
+// The entry of the other type that a name may also have: S3 keeps "x" and "x/" apart, so
+// another client may have stored a file and a folder of one name, which the plug-ins list as
+// two entries while their attributes describe one. Looked up in the listing of the parent;
+// nullopt when there is none.
+std::optional<CFileAttributes> AlsoNamed(Context& context, const std::string& path, bool folder);
+
 // Reports a failure when `path` is not a local folder.
 bool IsLocalFolder(Context& context, const std::filesystem::path& path, const char* operation);
 // CreateFolder, with a failure reported.

@@ -1,4 +1,6 @@
 // put and get: one file between the local file system and storage.
+#include <unistd.h>
+
 #include <cstdio>
 #include <filesystem>
 
@@ -6,33 +8,67 @@
 #include "CommandHandlers.h"
 #include "Sinks.h"
 #include "StoragePath.h"
+#include "StoredManifest.h"
 #include "Transfer.h"
 
 namespace plughost {
 
 namespace fs = std::filesystem;
 
-int Put(Context& context) {
-    const fs::path local = context.Operand(0);
-    const std::string path = PutTargetPath(context.Operand(1), context.Operand(0));
+namespace {
+
+// Where get writes: into LOCAL, or under the stored name into a folder LOCAL names (an
+// existing one, or one ending in a separator, made when missing).
+fs::path GetDestination(const std::string& operand, const std::string& storagePath,
+                        std::string& error) {
+    fs::path local = operand;
     std::error_code failed;
-    if (!fs::is_regular_file(local, failed)) {
-        context.report.Fail({local.string(), "put", "not a regular file", {}});
+    const bool folder = !operand.empty() && operand.back() == '/';
+    if (folder || fs::is_directory(local, failed)) local /= LastComponent(storagePath);
+    if (local.has_parent_path()) fs::create_directories(local.parent_path(), failed);
+    if (failed) error = "cannot create '" + local.parent_path().string() + "': " + failed.message();
+    return local;
+}
+
+}  // namespace
+
+int Put(Context& context) {
+    const std::string& operand = context.Operand(0);
+    const bool standardInput = operand == "-";
+    const std::string path = PutTargetPath(context.Operand(1), operand);
+    std::error_code failed;
+    if (!standardInput && !fs::is_regular_file(operand, failed)) {
+        context.report.Fail({operand, "put", "not a regular file", {}});
         return context.Finish();
     }
-    const std::uint64_t size = fs::file_size(local, failed);
+    // Before a byte is read: the bucket must exist, and the name must not be a folder's.
+    CFileAttributes attributes;
+    if (!Attributes(context, SplitStoragePath(path)[0], "put", attributes)) return context.Finish();
+    if (context.Storage().GetElementAttributes(ToHostPath(path), attributes) == Success &&
+        attributes.IsDirectory()) {
+        context.report.Fail({path,
+                             "put",
+                             "is a folder; to store the file in it, end the path with '/' (put " +
+                                 operand + " " + path + "/)",
+                             {}});
+        return context.Finish();
+    }
+    const std::uint64_t size = standardInput ? 0 : fs::file_size(operand, failed);
     Progress progress(context.console, context.invocation.global.progress);
     Transfer transfer(context.session.Log(), progress, context.invocation.global.blockSize);
     const Watch watch(context, progress, "put");
     progress.Begin(1, size, Direction::Upload);
     progress.StartFile(path, size);
-    std::optional<Failure> failure = transfer.Upload(context.Storage(), local, path);
+    std::optional<Failure> failure =
+        standardInput ? transfer.Upload(context.Storage(), stdin, "standard input", path)
+                      : transfer.Upload(context.Storage(), operand, path);
     if (failure) {
         progress.FailFile();
         context.Fail(std::move(*failure));
     } else {
         progress.FinishFile();
-        context.console.Detail("plughost: sent " + path + " (" + FormatBytes(size) + ")");
+        context.console.Detail("plughost: sent " + path + " (" + FormatBytes(transfer.Moved()) +
+                               ")");
     }
     progress.End();
     context.console.Line(context.Summary("put", progress));
@@ -44,11 +80,23 @@ int Get(Context& context) {
     CFileAttributes attributes;
     if (!Attributes(context, path, "get", attributes)) return context.Finish();
     if (attributes.IsDirectory()) {
-        context.report.Fail({path, "get", "is a folder (use restore for a tree)", {}});
-        return context.Finish();
+        const std::optional<CFileAttributes> file = AlsoNamed(context, path, false);
+        if (!file) {
+            context.report.Fail({path, "get", "is a folder (use restore for a tree)", {}});
+            return context.Finish();
+        }
+        attributes = *file;
     }
-    const std::optional<std::uint64_t> expected =
-        attributes.sizeValid ? std::optional<std::uint64_t>(attributes.size) : std::nullopt;
+    // A file of a backup is checked against, and given, what its manifest recorded.
+    const std::string folder = path.substr(0, path.rfind('/'));
+    const FoundManifest found = FindManifest(context, folder, nullptr);
+    const ManifestEntry* recorded = found.Find(LastComponent(path));
+    if (recorded != nullptr && recorded->type != EntryType::File) recorded = nullptr;
+    std::optional<std::uint64_t> expected;
+    if (recorded != nullptr)
+        expected = recorded->size;
+    else if (attributes.sizeValid)
+        expected = attributes.size;
 
     Progress progress(context.console, context.invocation.global.progress);
     Transfer transfer(context.session.Log(), progress, context.invocation.global.blockSize);
@@ -56,21 +104,36 @@ int Get(Context& context) {
     progress.Begin(1, expected.value_or(0), Direction::Download);
     progress.StartFile(path, expected.value_or(0));
     std::optional<Failure> failure;
+    Sha256 hash;
+    auto differs = [&] {
+        return recorded != nullptr && hash.HexDigest() != recorded->sha256
+                   ? std::optional<Failure>(Failure{path,
+                                                    "get",
+                                                    "the stored content is not what the backup "
+                                                    "recorded (its SHA-256 differs)",
+                                                    {}})
+                   : std::nullopt;
+    };
     if (context.Operand(1) == "-") {
         StdoutSink sink;
-        failure = transfer.Download(context.Storage(), path, expected, sink);
+        failure = transfer.Download(context.Storage(), path, expected, sink, &hash);
         std::fflush(stdout);
+        if (!failure) failure = differs();
     } else {
-        fs::path local = context.Operand(1);
-        std::error_code failed;
-        if (fs::is_directory(local, failed)) local /= LastComponent(path);
-        FileSink sink(local, &context.activity);
         std::string error;
-        if (!sink.Open(error)) {
+        const fs::path local = GetDestination(context.Operand(1), path, error);
+        FileSink sink(local, &context.activity);
+        if (!error.empty() || !sink.Open(error)) {
             failure = Failure{local.string(), "get", error, {}};
         } else {
-            failure = transfer.Download(context.Storage(), path, expected, sink);
-            if (!failure && !sink.Commit(error))
+            failure = transfer.Download(context.Storage(), path, expected, sink, &hash);
+            if (!failure) failure = differs();
+            Metadata metadata;
+            metadata.entry = recorded;
+            metadata.owners = ::geteuid() == 0;
+            metadata.seconds = attributes.modificationTime;
+            metadata.timeKnown = recorded == nullptr && attributes.timeValid;
+            if (!failure && !sink.Commit(error, &metadata))
                 failure = Failure{local.string(), "get", error, {}};
         }
     }

@@ -27,8 +27,12 @@ int RemoveFile(Context& context) {
     CFileAttributes attributes;
     if (!Attributes(context, path, "rm", attributes)) return context.Finish();
     if (attributes.IsDirectory()) {
-        context.report.Fail({path, "rm", "is a folder (use rmdir)", {}});
-        return context.Finish();
+        const std::optional<CFileAttributes> file = AlsoNamed(context, path, false);
+        if (!file) {
+            context.report.Fail({path, "rm", "is a folder (use rmdir)", {}});
+            return context.Finish();
+        }
+        attributes = *file;
     }
     const std::size_t mark = context.session.Log().Mark();
     const ResultCode result = context.Storage().DeleteFile(ToHostPath(path));
@@ -45,7 +49,7 @@ int RemoveFolder(Context& context) {
     const std::string path = NormalizeStoragePath(context.Operand(0));
     CFileAttributes attributes;
     if (!Attributes(context, path, "rmdir", attributes)) return context.Finish();
-    if (!attributes.IsDirectory()) {
+    if (!attributes.IsDirectory() && !AlsoNamed(context, path, true)) {
         context.report.Fail({path, "rmdir", "is a file (use rm)", {}});
         return context.Finish();
     }

@@ -19,6 +19,8 @@ void PrintEntry(const std::string& name, bool isFolder, bool sizeValid, std::uin
                 name.c_str(), isFolder ? "/" : "");
 }
 
+void PrintAttributes(const std::string& path, const CFileAttributes& attributes);
+
 }  // namespace
 
 int List(Context& context) {
@@ -36,6 +38,19 @@ int List(Context& context) {
     std::list<CFileInfo> entries;
     const ResultCode result = context.Storage().GetListing(ToHostPath(path), entries);
     if (result != Success) {
+        // A path that is no folder: a file is listed as itself, as `ls FILE` does; a path that
+        // is not there says so.
+        CFileAttributes attributes;
+        const ResultCode found =
+            path.empty() ? result
+                         : context.Storage().GetElementAttributes(ToHostPath(path), attributes);
+        if (found == Success && !attributes.IsDirectory()) {
+            PrintEntry(LastComponent(path), false, attributes.sizeValid, attributes.size,
+                       attributes.timeValid, attributes.modificationTime);
+            return context.Finish();
+        }
+        if (found != Success && !Attributes(context, path, "ls", attributes))
+            return context.Finish();
         context.FailCall(path.empty() ? "/" : path, "listing", "GetListing", result, mark);
         return context.Finish();
     }
@@ -49,6 +64,19 @@ int Stat(Context& context) {
     const std::string path = NormalizeStoragePath(context.Operand(0));
     CFileAttributes attributes;
     if (!Attributes(context, path, "stat", attributes)) return context.Finish();
+    PrintAttributes(path, attributes);
+    // A name stored both as a file and as a folder is shown both ways.
+    const std::optional<CFileAttributes> other =
+        AlsoNamed(context, path, !attributes.IsDirectory());
+    if (other) {
+        std::printf("\n");
+        PrintAttributes(path, *other);
+    }
+    return context.Finish();
+}
+
+namespace {
+void PrintAttributes(const std::string& path, const CFileAttributes& attributes) {
     std::printf("Path:       %s\n", path.empty() ? "/" : path.c_str());
     std::printf("Type:       %s\n", attributes.IsDirectory() ? "folder" : "file");
     if (attributes.sizeValid)
@@ -59,7 +87,7 @@ int Stat(Context& context) {
                                         ? (FormatTime(attributes.modificationTime) + " UTC").c_str()
                                         : "unknown");
     std::printf("Attributes: 0x%02x\n", static_cast<unsigned>(attributes.attributes));
-    return context.Finish();
 }
+}  // namespace
 
 }  // namespace plughost

@@ -66,6 +66,14 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Load(const std::string& name, std:
     if (handle == nullptr) {
         const char* reason = dlerror();
         error = "cannot load plug-in '" + name + "': " + (reason != nullptr ? reason : "unknown");
+        if (chosen == candidates.back() && candidates.size() > 1 && !Exists(chosen)) {
+            // Not found anywhere: say where it was looked for.
+            error = "plug-in '" + name + "' not found; looked for";
+            for (std::size_t i = 0; i + 1 < candidates.size(); ++i)
+                error += (i == 0 ? " " : ", ") + candidates[i];
+            error += ", and '" + name +
+                     "' in the loader's path (set PLUGHOST_PLUGIN_PATH, or give a path)";
+        }
         return nullptr;
     }
     std::unique_ptr<PluginLibrary> library(new PluginLibrary(handle, chosen));

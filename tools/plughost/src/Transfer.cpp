@@ -177,7 +177,13 @@ std::optional<Failure> Transfer::Upload(Instance& instance, const std::filesyste
     if (!file)
         return Failure{
             local.string(), "upload", std::string("cannot read: ") + std::strerror(errno), {}};
-    FileSource source(file.get(), buffer_, local.string());
+    return Upload(instance, file.get(), local.string(), storagePath, hash);
+}
+
+std::optional<Failure> Transfer::Upload(Instance& instance, std::FILE* file,
+                                        const std::string& name, const std::string& storagePath,
+                                        Sha256* hash) {
+    FileSource source(file, buffer_, name);
     return Send(instance, source, storagePath, hash);
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -27,6 +28,10 @@ class Transfer {
     // bytes sent are hashed as they go. A local read error leaves the upload open in the
     // instance rather than closing it, since closing would store the part read so far.
     std::optional<Failure> Upload(Instance& instance, const std::filesystem::path& local,
+                                  const std::string& storagePath, Sha256* hash = nullptr);
+
+    // The same from an open stream (standard input for "put -"), named `name` in messages.
+    std::optional<Failure> Upload(Instance& instance, std::FILE* file, const std::string& name,
                                   const std::string& storagePath, Sha256* hash = nullptr);
 
     // Stores `data` under `storagePath`.
