@@ -279,6 +279,8 @@ TEST_F(Plughost, IncrementalBackupSendsOnlyWhatChanged) {
     const std::string root = bucket + "/daily";
     ASSERT_EQ(Invoke(With(plugin, {"backup", source, root})).status, 0);
     const std::string manifestTarget = "/" + bucket + "/daily/.plughost-manifest";
+    // Taken (written, then read back) and released by every run that writes.
+    const std::string lockTarget = "/" + bucket + "/daily/.plughost-lock";
 
     proxy.ClearRequests();
     Ran unchanged = Invoke(With(plugin, {"backup", source, root}));
@@ -293,7 +295,8 @@ TEST_F(Plughost, IncrementalBackupSendsOnlyWhatChanged) {
             (path == "/" || request.target.find("list-type=2") != std::string::npos);
         const bool manifest =
             (request.method == "GET" || request.method == "PUT") && path == manifestTarget;
-        EXPECT_TRUE(listing || manifest) << request.method << " " << request.target;
+        EXPECT_TRUE(listing || manifest || path == lockTarget)
+            << request.method << " " << request.target;
     }
 
     // One file changed (same size, new time), one gone, one new.
@@ -318,11 +321,11 @@ TEST_F(Plughost, IncrementalBackupSendsOnlyWhatChanged) {
     EXPECT_NE(mirror.err.find("2 unchanged, 2 deleted"), std::string::npos) << mirror.err;
     std::vector<std::string> writes = Writes(proxy.Requests());
     std::sort(writes.begin(), writes.end());
-    EXPECT_EQ(writes,
-              (std::vector<std::string>{
-                  "DELETE /" + bucket + "/daily/empty%20folder/",
-                  "DELETE /" + bucket + "/daily/empty.bin", "PUT " + manifestTarget,
-                  "PUT /" + bucket + "/daily/new.txt", "PUT /" + bucket + "/daily/notes.txt"}));
+    EXPECT_EQ(writes, (std::vector<std::string>{
+                          "DELETE " + lockTarget, "DELETE /" + bucket + "/daily/empty%20folder/",
+                          "DELETE /" + bucket + "/daily/empty.bin", "PUT " + lockTarget,
+                          "PUT " + manifestTarget, "PUT /" + bucket + "/daily/new.txt",
+                          "PUT /" + bucket + "/daily/notes.txt"}));
     EXPECT_EQ(admin.GetObject(bucket, "daily/notes.txt"), "FIRST LINE\nsecond line\n");
     EXPECT_EQ(admin.GetObject(bucket, "daily/empty.bin"), std::nullopt);
 
@@ -564,12 +567,7 @@ TEST_F(Plughost, InterruptionStoresNothingPartial) {
          130,
          {"plughost: the upload of '" + key +
               "' was not completed: nothing of it is stored under that name\n",
-          "plughost: the service keeps its incomplete multipart upload ",
-          "; remove it with: plughost -P " + PluginPath("Mardel") +
-              " -p ServerName=" + proxy.Url() +
-              " -p AccessKeyID=plughost-key -p "
-              "SecretAccessKey=@env:PLUGHOST_TEST_SECRET -p Region=us-east-1 abort-uploads "
-              "--upload-id "}},
+          "plughost: no incomplete upload of it is left\n"}},
         {{"get", bucket + "/small.bin", into}, "/small.bin", SIGTERM, 143, {}},
     };
     for (const Case& c : cases) {
@@ -595,8 +593,18 @@ TEST_F(Plughost, InterruptionStoresNothingPartial) {
         for (const std::string& text : c.said)
             EXPECT_NE(run.err.find(text), std::string::npos) << text << "\n" << run.err;
         EXPECT_TRUE(fs::is_empty(into)) << fs::directory_iterator(into)->path();
+        // The stop aborted the upload it began.
+        EXPECT_TRUE(admin.ListMultipartUploads(bucket).empty());
     }
     EXPECT_EQ(admin.GetObject(bucket, "big.bin"), std::nullopt);
+
+    // A run killed outright leaves its upload behind: the service keeps it until it is
+    // aborted.
+    proxy.ClearRequests();
+    const pid_t killed = Start(With(plugin, {"put", big, key}));
+    ASSERT_TRUE(AwaitRequest(proxy, "partNumber=1&"));
+    kill(killed, SIGKILL);
+    Wait(killed);
     proxy.ClearRules();
 
     Ran listed = Invoke(With(plugin, {"uploads", "s3://" + bucket}));

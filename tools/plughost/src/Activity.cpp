@@ -1,5 +1,7 @@
 #include "Activity.h"
 
+#include <ctime>
+
 #include "Sinks.h"
 
 namespace plughost {
@@ -45,7 +47,7 @@ void Activity::Park() {
 
 void Activity::OpenedForWriting(unsigned int handle, const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
-    openWrites_[handle] = path;
+    openWrites_[handle] = {path, static_cast<std::int64_t>(std::time(nullptr))};
 }
 
 void Activity::Closed(unsigned int handle) {
@@ -53,11 +55,23 @@ void Activity::Closed(unsigned int handle) {
     openWrites_.erase(handle);
 }
 
-std::vector<std::string> Activity::OpenWrites() const {
+void Activity::RememberEarlierUploads(const std::string& path, std::set<std::string> ids) {
     std::lock_guard<std::mutex> lock(mutex_);
-    std::vector<std::string> paths;
-    for (const auto& [handle, path] : openWrites_) paths.push_back(path);
-    return paths;
+    earlierUploads_[path] = std::move(ids);
+}
+
+std::optional<std::set<std::string>> Activity::EarlierUploads(const std::string& path) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    const auto found = earlierUploads_.find(path);
+    if (found == earlierUploads_.end()) return std::nullopt;
+    return found->second;
+}
+
+std::vector<OpenWrite> Activity::OpenWrites() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<OpenWrite> writes;
+    for (const auto& [handle, write] : openWrites_) writes.push_back(write);
+    return writes;
 }
 
 bool Activity::RegisterPart(const std::filesystem::path& partial) {

@@ -8,15 +8,24 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
 
 namespace plughost {
+
+// A file open for writing in the instance: its storage path, and when it was opened (seconds
+// since 1970, UTC), which tells its multipart upload from older ones of the same key.
+struct OpenWrite {
+    std::string path;
+    std::int64_t opened = 0;
+};
 
 class Activity {
   public:
@@ -51,7 +60,11 @@ class Activity {
     // Files open for writing in the instance, by handle, with their storage paths.
     void OpenedForWriting(unsigned int handle, const std::string& path);
     void Closed(unsigned int handle);
-    std::vector<std::string> OpenWrites() const;
+    std::vector<OpenWrite> OpenWrites() const;
+    // The incomplete uploads a key had before this run opened it (their ids), where they were
+    // asked for: what a stop may not abort.
+    void RememberEarlierUploads(const std::string& path, std::set<std::string> ids);
+    std::optional<std::set<std::string>> EarlierUploads(const std::string& path) const;
 
     // Partial download files. Register refuses once the run is stopping; Commit renames the
     // partial file over its target unless the run is stopping (false with `error` then).
@@ -72,7 +85,8 @@ class Activity {
     bool inCall_ = false;
     const char* callName_ = "";
     Clock::time_point callStart_;
-    std::map<unsigned int, std::string> openWrites_;
+    std::map<unsigned int, OpenWrite> openWrites_;
+    std::map<std::string, std::set<std::string>> earlierUploads_;
     std::set<std::filesystem::path> parts_;
 };
 

@@ -12,9 +12,11 @@
 #include <map>
 #include <mutex>
 
+#include "BackupLock.h"
 #include "BackupPlan.h"
 #include "CommandContext.h"
 #include "CommandHandlers.h"
+#include "DirectClient.h"
 #include "Journal.h"
 #include "StoragePath.h"
 #include "StoredManifest.h"
@@ -92,30 +94,40 @@ class StoredSoFar {
     Manifest run_;
 };
 
-// While it lives, a stop writes the partial manifest with plughost's own client, since the
-// instance stays parked in the call it was in.
+// The bucket and key of a storage path below a bucket.
+std::pair<std::string, std::string> BucketAndKey(const std::string& path) {
+    const std::string::size_type slash = path.find('/');
+    return {path.substr(0, slash), path.substr(slash + 1)};
+}
+
+// While it lives, a stop writes the partial manifest and removes the lock with plughost's own
+// client, since the instance stays parked in the call it was in.
 class ManifestOnStop {
   public:
-    ManifestOnStop(Context& context, const std::string& root, StoredSoFar& stored)
+    ManifestOnStop(Context& context, const std::string& root, StoredSoFar& stored,
+                   const BackupLock& lock)
         : monitor_(context.monitor) {
-        monitor_.SetStopWork([&context, root, &stored] {
+        monitor_.SetStopWork([&context, root, &stored, &lock] {
             const Manifest partial = stored.Result(false);
             std::string error;
             std::unique_ptr<DirectClient> client = context.session.MakeDirectClient(true, error);
             RequestError failure;
-            const std::vector<std::string> parts = SplitStoragePath(root);
-            std::string key = root.size() > parts[0].size() ? root.substr(parts[0].size() + 1) : "";
-            key = key.empty() ? ManifestName : key + "/" + ManifestName;
-            if (client && client->Put(parts[0], key, partial.Format(), failure)) {
+            const auto [bucket, key] = BucketAndKey(JoinStoragePath(root, ManifestName));
+            if (client && client->Put(bucket, key, partial.Format(), failure)) {
                 context.console.Line("plughost: wrote the manifest of what is stored so far (" +
                                      Count(partial.Entries().size(), "entry", "entries") +
                                      "): the next backup sends only the rest");
-                return;
+            } else {
+                context.console.Line(
+                    "plughost: could not write the manifest of what is stored so far (" +
+                    (client ? DescribeRequestError(failure, context.session.Endpoint()) : error) +
+                    "); the journal keeps it for the next backup on this machine");
             }
-            context.console.Line(
-                "plughost: could not write the manifest of what is stored so far (" +
-                (client ? DescribeRequestError(failure, context.session.Endpoint()) : error) +
-                "); the journal keeps it for the next backup on this machine");
+            const auto [lockBucket, lockKey] = BucketAndKey(lock.Path());
+            if (client && lock.Held() && !client->Delete(lockBucket, lockKey, failure))
+                context.console.Line("plughost: could not remove the lock " + lock.Path() +
+                                     "; the next backup takes it over after " +
+                                     std::to_string(LockStaleAfter / 3600) + " hours");
         });
     }
     ~ManifestOnStop() { monitor_.SetStopWork({}); }
@@ -183,6 +195,9 @@ int Backup(Context& context) {
         const std::string note = ManifestNote(last, "every file is sent");
         if (!note.empty()) context.console.Note(note);
     }
+    BackupLock lock(context, root);
+    if (!invocation.dryRun && !lock.Take(stored)) return context.Finish();
+    TakeEntry(stored, LockName);
     Manifest previous = last.manifest;
     const EndpointFacts& endpoint = context.session.Endpoint();
     Journal journal(Journal::PathFor(context.session.DisplayName() + "\n" +
@@ -204,9 +219,13 @@ int Backup(Context& context) {
     tree.entries.erase(
         std::remove_if(tree.entries.begin(), tree.entries.end(),
                        [&](const LocalEntry& entry) {
-                           if (entry.relative != ManifestName) return false;
+                           if (entry.relative != ManifestName && entry.relative != LockName)
+                               return false;
                            context.report.Fail(
-                               {entry.full.string(), "backup", "the name is the manifest's", {}});
+                               {entry.full.string(),
+                                "backup",
+                                "the name is plughost's own (" + entry.relative + ")",
+                                {}});
                            return true;
                        }),
         tree.entries.end());
@@ -251,12 +270,13 @@ int Backup(Context& context) {
     if (!journal.Begin(carried, error))
         context.console.Note("plughost: note: " + error + ": an interrupted run would start over");
     StoredSoFar storedSoFar(previous, journal);
-    const ManifestOnStop onStop(context, root, storedSoFar);
+    const ManifestOnStop onStop(context, root, storedSoFar, lock);
     Progress progress(context.console, invocation.global.progress);
     Transfer transfer(context.session.Log(), progress, invocation.global.blockSize);
     const Watch watch(context, progress, "backup", [&progress] { return BackupExtra(progress); });
     progress.Begin(plan.sendFiles, plan.sendBytes, Direction::Upload);
     for (const BackupStep& step : plan.steps) {
+        lock.Renew();
         const LocalEntry& entry = *step.local;
         const std::string path = JoinStoragePath(root, entry.relative);
         if (entry.type != EntryType::File) {
@@ -274,6 +294,7 @@ int Backup(Context& context) {
             storedSoFar.Add(std::move(kept), false);
             continue;
         }
+        if (entry.size >= MultipartCandidate) RememberEarlierUploads(context, path);
         progress.StartFile(entry.relative, entry.size);
         Sha256 hash;
         std::optional<Failure> failure =
@@ -309,8 +330,8 @@ int Backup(Context& context) {
         } else if (overLimit) {
             context.report.Fail({root,
                                  "delete",
-                                 std::to_string(plan.deletedEntries) +
-                                     " stored entries would be deleted, more than --max-delete " +
+                                 Count(plan.deletedEntries, "stored entry", "stored entries") +
+                                     " would be deleted, more than --max-delete " +
                                      std::to_string(*invocation.maxDelete) + ": deleted nothing",
                                  {}});
         } else {
@@ -329,6 +350,7 @@ int Backup(Context& context) {
         context.Fail(*written);
     else
         journal.Remove();
+    lock.Release();
     progress.End();
     context.console.Line(context.Summary("backup", progress, BackupExtra(progress)));
     return context.Finish();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <set>
 #include <string>
@@ -12,6 +13,7 @@
 #include "Activity.h"
 #include "Arguments.h"
 #include "Console.h"
+#include "DirectClient.h"
 #include "Monitor.h"
 #include "Progress.h"
 #include "Report.h"
@@ -29,6 +31,8 @@ struct Context {
     // The buckets the root listing gave, once asked (to tell a missing bucket from other
     // failures the plug-in does not explain).
     std::optional<std::set<std::string>> buckets;
+    // plughost's own S3 client, made when first needed.
+    std::shared_ptr<DirectClient> direct;
 
     const std::string& Operand(std::size_t index) const { return invocation.operands.at(index); }
     Instance& Storage() { return session.Storage(); }
@@ -89,6 +93,15 @@ std::string Count(std::uint64_t number, const char* singular, const char* plural
 std::string FormatTime(std::int64_t seconds);
 
 // What the service keeps of the uploads still open when the run stops (called by the monitor).
-void ReportOpenUploads(Context& context, const std::vector<std::string>& paths, bool closing);
+// Files at least this large may go as a multipart upload, which a stop can leave behind.
+constexpr std::uint64_t MultipartCandidate = 5u << 20;
+
+// Before a file that may go in parts is opened for writing: remembers the incomplete uploads
+// its key already has, so that a stop aborts only the one this run begins.
+void RememberEarlierUploads(Context& context, const std::string& path);
+
+// Uploads begun by this run are aborted (the one being completed is left alone), and what the
+// service still keeps is named with the command that removes it.
+void ReportOpenUploads(Context& context, const std::vector<OpenWrite>& writes, bool closing);
 
 }  // namespace plughost

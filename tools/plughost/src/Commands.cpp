@@ -107,12 +107,13 @@ int RunPlughost(const std::vector<std::string>& arguments, Console& console) {
             return exitCode;
         }
         Report report(console);
-        Context context{invocation, console, *session, report, monitor, activity, std::nullopt};
+        Context context{invocation, console,  *session,     report,
+                        monitor,    activity, std::nullopt, nullptr};
         monitor.SetTimeoutCause([&session](double seconds, const char* call) {
             return TimeoutCause(*session, seconds, call);
         });
-        monitor.SetUploadReport([&context](const std::vector<std::string>& paths, bool closing) {
-            ReportOpenUploads(context, paths, closing);
+        monitor.SetUploadReport([&context](const std::vector<OpenWrite>& writes, bool closing) {
+            ReportOpenUploads(context, writes, closing);
         });
         int result = ExitFailed;
         if (session->CreateInstance(invocation.command->instance, error)) {

@@ -6,6 +6,7 @@
 #include <aws/s3/S3Client.h>
 #include <aws/s3/model/AbortMultipartUploadRequest.h>
 #include <aws/s3/model/BucketLocationConstraint.h>
+#include <aws/s3/model/DeleteObjectRequest.h>
 #include <aws/s3/model/GetBucketLocationRequest.h>
 #include <aws/s3/model/ListMultipartUploadsRequest.h>
 #include <aws/s3/model/PutObjectRequest.h>
@@ -192,6 +193,18 @@ bool DirectClient::Put(const std::string& bucket, const std::string& key, const 
     request.SetKey(key);
     request.SetBody(std::make_shared<std::stringstream>(data));
     const auto outcome = client->PutObject(request);
+    if (outcome.IsSuccess()) return true;
+    error = FromS3Error(outcome.GetError());
+    return false;
+}
+
+bool DirectClient::Delete(const std::string& bucket, const std::string& key, RequestError& error) {
+    const std::shared_ptr<Aws::S3::S3Client> client = clients_->For(bucket, error);
+    if (!client) return false;
+    Aws::S3::Model::DeleteObjectRequest request;
+    request.SetBucket(bucket);
+    request.SetKey(key);
+    const auto outcome = client->DeleteObject(request);
     if (outcome.IsSuccess()) return true;
     error = FromS3Error(outcome.GetError());
     return false;

@@ -42,6 +42,7 @@ class DirectClient {
     // Stores `data` as one object (the manifest written while a stopped instance is parked).
     bool Put(const std::string& bucket, const std::string& key, const std::string& data,
              RequestError& error);
+    bool Delete(const std::string& bucket, const std::string& key, RequestError& error);
 
   private:
     class Clients;

@@ -54,6 +54,7 @@ int Put(Context& context) {
         return context.Finish();
     }
     const std::uint64_t size = standardInput ? 0 : fs::file_size(operand, failed);
+    if (standardInput || size >= MultipartCandidate) RememberEarlierUploads(context, path);
     Progress progress(context.console, context.invocation.global.progress);
     Transfer transfer(context.session.Log(), progress, context.invocation.global.blockSize);
     const Watch watch(context, progress, "put");

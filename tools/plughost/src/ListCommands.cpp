@@ -38,19 +38,24 @@ int List(Context& context) {
     std::list<CFileInfo> entries;
     const ResultCode result = context.Storage().GetListing(ToHostPath(path), entries);
     if (result != Success) {
-        // A path that is no folder: a file is listed as itself, as `ls FILE` does; a path that
-        // is not there says so.
+        // The plug-in says nothing when the path is no folder: a file is listed as itself, as
+        // `ls FILE` does, and a path that is not there is said to be missing.
         CFileAttributes attributes;
-        const ResultCode found =
-            path.empty() ? result
-                         : context.Storage().GetElementAttributes(ToHostPath(path), attributes);
-        if (found == Success && !attributes.IsDirectory()) {
-            PrintEntry(LastComponent(path), false, attributes.sizeValid, attributes.size,
-                       attributes.timeValid, attributes.modificationTime);
-            return context.Finish();
+        if (HasKey(path) && context.session.Log().LinesSince(mark).empty()) {
+            const ResultCode found =
+                context.Storage().GetElementAttributes(ToHostPath(path), attributes);
+            if (found == Success && !attributes.IsDirectory()) {
+                PrintEntry(LastComponent(path), false, attributes.sizeValid, attributes.size,
+                           attributes.timeValid, attributes.modificationTime);
+                return context.Finish();
+            }
+            if (found == NotFound ||
+                (found != Success &&
+                 context.BucketExists(SplitStoragePath(path)[0]).value_or(false))) {
+                context.report.Fail({path, "listing", "not found", {}});
+                return context.Finish();
+            }
         }
-        if (found != Success && !Attributes(context, path, "ls", attributes))
-            return context.Finish();
         context.FailCall(path.empty() ? "/" : path, "listing", "GetListing", result, mark);
         return context.Finish();
     }

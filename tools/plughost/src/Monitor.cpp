@@ -152,7 +152,7 @@ void Monitor::Stop(const std::function<std::string()>& reason, int exitStatus) {
     if (removed > 0)
         console_.Note("plughost: removed " + std::to_string(removed) + " partial download file" +
                       (removed == 1 ? "" : "s"));
-    const std::vector<std::string> open = activity_.OpenWrites();
+    const std::vector<OpenWrite> open = activity_.OpenWrites();
     if (!open.empty() && uploadReport_) {
         const Activity::State call = activity_.Current();
         uploadReport_(open, call.inCall && std::string(call.name) == "CloseFile");

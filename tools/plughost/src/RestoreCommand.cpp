@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <filesystem>
 
+#include "BackupLock.h"
 #include "CommandContext.h"
 #include "CommandHandlers.h"
 #include "LocalTarget.h"
@@ -136,6 +137,7 @@ int Restore(Context& context) {
     FoundManifest found;
     if (attributes.IsDirectory()) {
         tree = WalkStorage(context.Storage(), context.session.Log(), root);
+        TakeEntry(tree, LockName);  // a backup under way; no part of the tree
         found = FindManifest(context, root, &tree);
     } else {
         // A single file is restored into the folder under its own name.

@@ -1,7 +1,5 @@
 #include "StoredManifest.h"
 
-#include <algorithm>
-
 #include "Sinks.h"
 #include "StoragePath.h"
 #include "Transfer.h"
@@ -35,12 +33,7 @@ void Load(Context& context, const std::string& folder, FoundManifest& found) {
 
 FoundManifest ReadTreeManifest(Context& context, const std::string& root, StoredTree& tree) {
     FoundManifest found;
-    const auto entry = std::find_if(
-        tree.entries.begin(), tree.entries.end(),
-        [](const StoredEntry& e) { return !e.isFolder && e.relative == ManifestName; });
-    if (entry == tree.entries.end()) return found;
-    tree.entries.erase(entry);
-    Load(context, root, found);
+    if (TakeEntry(tree, ManifestName)) Load(context, root, found);
     return found;
 }
 

@@ -163,6 +163,15 @@ LocalTree ScanLocalTree(const fs::path& root) {
     return tree;
 }
 
+bool TakeEntry(StoredTree& tree, const std::string& relative) {
+    const auto found = std::find_if(
+        tree.entries.begin(), tree.entries.end(),
+        [&](const StoredEntry& entry) { return !entry.isFolder && entry.relative == relative; });
+    if (found == tree.entries.end()) return false;
+    tree.entries.erase(found);
+    return true;
+}
+
 StoredTree WalkStorage(Instance& instance, HostLog& log, const std::string& root) {
     StoredTree tree;
     ListFolder(instance, log, root, "", tree);

@@ -51,6 +51,9 @@ struct StoredTree {
     std::vector<Failure> failures;  // failed listings, names that a local file cannot carry
 };
 
+// Takes the file `relative` out of the tree (the manifest, the lock); false when it is not there.
+bool TakeEntry(StoredTree& tree, const std::string& relative);
+
 // Lists `root` (a normalized storage path) and every folder below it.
 StoredTree WalkStorage(Instance& instance, HostLog& log, const std::string& root);
 

@@ -1,6 +1,7 @@
 // The multipart uploads that were begun and never completed or aborted. A plug-in cannot show
 // them (its interface has no such notion), yet the service keeps their parts, so plughost asks
 // with an S3 client of its own.
+#include <algorithm>
 #include <cstdio>
 
 #include "CommandContext.h"
@@ -104,33 +105,97 @@ int AbortUploads(Context& context) {
     return context.Finish();
 }
 
-void ReportOpenUploads(Context& context, const std::vector<std::string>& paths, bool closing) {
+namespace {
+
+// How far the service's clock may be behind ours when telling this run's upload of a key from
+// one begun earlier.
+constexpr std::int64_t ClockSkew = 300;
+
+std::vector<IncompleteUpload> OfKey(std::vector<IncompleteUpload> uploads, const std::string& key) {
+    uploads.erase(std::remove_if(uploads.begin(), uploads.end(),
+                                 [&](const IncompleteUpload& upload) { return upload.key != key; }),
+                  uploads.end());
+    return uploads;
+}
+
+}  // namespace
+
+void RememberEarlierUploads(Context& context, const std::string& path) {
+    std::string error;
+    if (!context.direct) context.direct = context.session.MakeDirectClient(false, error);
+    if (!context.direct) return;
+    const Scope scope = ScopeOf(path);
+    std::vector<IncompleteUpload> uploads;
+    RequestError failure;
+    // Unknown, the stop goes by the uploads' start times instead.
+    if (!context.direct->ListUploads(scope.bucket, scope.key, uploads, failure)) return;
+    std::set<std::string> ids;
+    for (const IncompleteUpload& upload : OfKey(uploads, scope.key)) ids.insert(upload.uploadId);
+    context.activity.RememberEarlierUploads(path, std::move(ids));
+}
+
+void ReportOpenUploads(Context& context, const std::vector<OpenWrite>& writes, bool closing) {
     std::string error;
     std::unique_ptr<DirectClient> client = context.session.MakeDirectClient(true, error);
-    for (const std::string& path : paths) {
+    for (const OpenWrite& write : writes) {
+        const std::string& path = write.path;
+        const Scope scope = ScopeOf(path);
+        const std::string look = context.CommandPrefix() + " uploads s3://" + path;
         context.console.Line(
             closing ? "plughost: '" + path +
                           "' was being completed when the run stopped: it may or may not be stored"
                     : "plughost: the upload of '" + path +
                           "' was not completed: nothing of it is stored under that name");
-        const Scope scope = ScopeOf(path);
         std::vector<IncompleteUpload> uploads;
         RequestError failure;
         if (!client || !client->ListUploads(scope.bucket, scope.key, uploads, failure)) {
             const std::string why =
                 client ? DescribeRequestError(failure, context.session.Endpoint()) : error;
             context.console.Line(
-                "plughost: whether the service keeps an incomplete upload of it is "
-                "not known (" +
-                why + "); look with: " + context.CommandPrefix() + " uploads s3://" + path);
+                "plughost: whether the service keeps an incomplete upload of it "
+                "is not known (" +
+                why + "); look with: " + look);
             continue;
         }
-        for (const IncompleteUpload& upload : uploads) {
-            if (upload.key != scope.key) continue;
-            context.console.Line("plughost: the service keeps its incomplete multipart upload " +
-                                 upload.uploadId + " (begun " + FormatTime(upload.initiated) +
-                                 " UTC); remove it with: " + context.CommandPrefix() +
-                                 " abort-uploads --upload-id " + upload.uploadId + " s3://" + path);
+        // This run's upload is aborted, unless its completion was under way: the service may be
+        // joining its parts, and the object may yet appear.
+        const std::optional<std::set<std::string>> earlier = context.activity.EarlierUploads(path);
+        auto ours = [&](const IncompleteUpload& upload) {
+            return earlier ? earlier->count(upload.uploadId) == 0
+                           : upload.initiated >= write.opened - ClockSkew;
+        };
+        bool abortFailed = false;
+        for (const IncompleteUpload& upload : OfKey(uploads, scope.key)) {
+            if (closing || !ours(upload)) continue;
+            if (!client->Abort(scope.bucket, upload.key, upload.uploadId, failure)) {
+                abortFailed = true;
+                context.console.Line(
+                    "plughost: could not abort its incomplete upload " + upload.uploadId + " (" +
+                    DescribeRequestError(failure, context.session.Endpoint()) + ")");
+            }
+        }
+        std::vector<IncompleteUpload> left;
+        if (!client->ListUploads(scope.bucket, scope.key, left, failure)) {
+            context.console.Line("plughost: whether its incomplete upload is gone is not known (" +
+                                 DescribeRequestError(failure, context.session.Endpoint()) +
+                                 "); look with: " + look);
+            continue;
+        }
+        left = OfKey(std::move(left), scope.key);
+        if (left.empty()) {
+            if (!closing) context.console.Line("plughost: no incomplete upload of it is left");
+            continue;
+        }
+        for (const IncompleteUpload& upload : left) {
+            const bool ours = upload.initiated >= write.opened - ClockSkew;
+            context.console.Line(
+                "plughost: the service keeps " + std::string(ours ? "its" : "an earlier") +
+                " incomplete multipart upload " + upload.uploadId + " (begun " +
+                FormatTime(upload.initiated) + " UTC)" +
+                (ours && (abortFailed || closing)
+                     ? "; remove it with: " + context.CommandPrefix() +
+                           " abort-uploads --upload-id " + upload.uploadId + " s3://" + path
+                     : ""));
         }
     }
 }

@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <map>
 
+#include "BackupLock.h"
 #include "CommandContext.h"
 #include "CommandHandlers.h"
 #include "Commands.h"
@@ -26,6 +27,7 @@ int Verify(Context& context) {
 
     LocalTree local = ScanLocalTree(localRoot);
     StoredTree stored = WalkStorage(context.Storage(), context.session.Log(), root);
+    TakeEntry(stored, LockName);  // a backup under way; no part of the tree
     for (Failure& failure : local.failures) context.report.Fail(std::move(failure));
     for (Failure& failure : stored.failures) context.Fail(std::move(failure));
     const FoundManifest found = ReadTreeManifest(context, root, stored);

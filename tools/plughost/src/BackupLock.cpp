@@ -1,0 +1,129 @@
+#include "BackupLock.h"
+
+#include <unistd.h>
+
+#include <ctime>
+#include <random>
+#include <sstream>
+
+#include "Sinks.h"
+#include "StoragePath.h"
+
+namespace plughost {
+
+namespace {
+
+std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+std::string Token() {
+    std::random_device device;
+    char text[33];
+    std::snprintf(text, sizeof text, "%08x%08x%08x%08x", device(), device(), device(), device());
+    return text;
+}
+
+}  // namespace
+
+std::string LockRecord::Format() const {
+    return "plughost-lock 1\n" + host + "\n" + std::to_string(pid) + "\n" +
+           std::to_string(started) + "\n" + std::to_string(renewed) + "\n" + token + "\n";
+}
+
+bool LockRecord::Parse(const std::string& text, LockRecord& record) {
+    std::istringstream in(text);
+    std::string header, pid, started, renewed;
+    if (!std::getline(in, header) || header != "plughost-lock 1" ||
+        !std::getline(in, record.host) || !std::getline(in, pid) || !std::getline(in, started) ||
+        !std::getline(in, renewed) || !std::getline(in, record.token))
+        return false;
+    try {
+        record.pid = std::stol(pid);
+        record.started = std::stoll(started);
+        record.renewed = std::stoll(renewed);
+    } catch (const std::exception&) {
+        return false;
+    }
+    return true;
+}
+
+BackupLock::BackupLock(Context& context, std::string root)
+    : context_(context),
+      silent_(context.console, ProgressMode::None),
+      transfer_(context.session.Log(), silent_, 4096),
+      path_(JoinStoragePath(root, LockName)) {}
+
+bool BackupLock::Take(StoredTree& tree) {
+    if (TakeEntry(tree, LockName)) {
+        MemorySink sink(4096);
+        LockRecord other;
+        const std::optional<Failure> failure =
+            transfer_.Download(context_.Storage(), path_, std::nullopt, sink);
+        // A lock that cannot be read or makes no sense is no run's.
+        if (!failure && LockRecord::Parse(sink.Data(), other)) {
+            const std::int64_t age = Now() - other.renewed;
+            if (age < LockStaleAfter) {
+                context_.report.Fail(
+                    {path_,
+                     "backup",
+                     "another backup of this folder is under way (host " + other.host + ", pid " +
+                         std::to_string(other.pid) + ", since " + FormatTime(other.started) +
+                         " UTC); a lock not renewed for " + std::to_string(LockStaleAfter / 3600) +
+                         " hours is taken over (remove it with 'rm " + path_ +
+                         "' if that run is gone)",
+                     {}});
+                return false;
+            }
+            context_.console.Note(
+                "plughost: note: taking over the lock of a backup that stopped "
+                "renewing it " +
+                std::to_string(age / 3600) + " hours ago (host " + other.host + ", pid " +
+                std::to_string(other.pid) + ")");
+        }
+    }
+    char host[256] = "";
+    ::gethostname(host, sizeof host - 1);
+    record_.host = host;
+    record_.pid = static_cast<long>(::getpid());
+    record_.started = Now();
+    record_.token = Token();
+    if (!Write()) return false;
+    // Two runs that start at once both write; the one whose lock the service kept goes on.
+    MemorySink sink(4096);
+    LockRecord kept;
+    const std::optional<Failure> failure =
+        transfer_.Download(context_.Storage(), path_, std::nullopt, sink);
+    if (failure || !LockRecord::Parse(sink.Data(), kept) || kept.token != record_.token) {
+        context_.report.Fail({path_,
+                              "backup",
+                              "another backup of this folder started at the same moment and "
+                              "holds the lock",
+                              {}});
+        return false;
+    }
+    held_ = true;
+    return true;
+}
+
+bool BackupLock::Write() {
+    record_.renewed = Now();
+    const std::optional<Failure> failure =
+        transfer_.UploadBytes(context_.Storage(), record_.Format(), path_);
+    written_ = std::chrono::steady_clock::now();
+    if (!failure) return true;
+    context_.Fail(*failure);
+    return false;
+}
+
+void BackupLock::Renew() {
+    if (held_ && std::chrono::steady_clock::now() - written_ >= std::chrono::hours(1)) Write();
+}
+
+void BackupLock::Release() {
+    if (!held_) return;
+    held_ = false;
+    const std::size_t mark = context_.session.Log().Mark();
+    const ResultCode result = context_.Storage().DeleteFile(ToHostPath(path_));
+    if (result != Success) context_.FailCall(path_, "unlock", "DeleteFile", result, mark);
+}
+
+}  // namespace plughost
