@@ -8,6 +8,7 @@
 
 #include "frame/ProviderProfile.h"
 #include "frame/S3Clients.h"
+#include "namespace/PathMapping.h"
 
 namespace {
 // No exception may cross into the host: whatever escapes an operation (an allocation that
@@ -35,6 +36,16 @@ bool IsStorablePath(const std::wstring& path) {
 
 bool EndsInSeparator(const std::wstring& path) {
     return !path.empty() && (path.back() == L'/' || path.back() == L'\\');
+}
+
+// Whether the service may be asked about `path`. Keys are taken literally, so a path with a
+// "." or ".." component would reach an object other than the one a host resolving the path
+// means ("a\..\b" the key "a/../b", not "b"), and one with an empty component an object that no
+// listing shows: such a path is refused, with a line in the host's log.
+bool IsNamedPath(ILog* log, const std::wstring& path) {
+    if (HasOnlyNamedComponents(GetStoragePath(path))) return true;
+    log->WriteFormatted(2, L"Path %s refused: a component is empty, \".\" or \"..\"", path.c_str());
+    return false;
 }
 
 }  // namespace
@@ -153,10 +164,13 @@ Aws::Client::ClientConfiguration PluginImplementation::GetConfig() {
 ResultCode PluginImplementation::OpenFile(const std::wstring& path, FileAccessMode::ID mode,
                                           unsigned int& handle) {
     if (!IsStorablePath(path)) return Failure;
-    // A path ending in a separator names a folder: file data written there would replace the
-    // folder's marker and could never be read back as a file.
-    if (mode != FileAccessMode::Read && EndsInSeparator(path)) return Failure;
-    return Guarded([&] { return transfer.OpenFile(path, mode, handle); });
+    return Guarded([&] {
+        if (!IsNamedPath(log, path)) return Failure;
+        // A path ending in a separator names a folder: file data written there would replace
+        // the folder's marker and could never be read back as a file.
+        if (mode != FileAccessMode::Read && EndsInSeparator(path)) return Failure;
+        return transfer.OpenFile(path, mode, handle);
+    });
 }
 
 ResultCode PluginImplementation::ReadFile(unsigned char* buffer, unsigned int& size,
@@ -181,28 +195,31 @@ ResultCode PluginImplementation::WriteFile(unsigned char const* data, unsigned i
 ResultCode PluginImplementation::GetElementAttributes(const std::wstring& path,
                                                       CFileAttributes& attributes) {
     if (!IsStorablePath(path)) return Failure;
-    return Guarded([&] { return names.GetElementAttributes(path, attributes); });
+    return Guarded([&] {
+        return IsNamedPath(log, path) ? names.GetElementAttributes(path, attributes) : Failure;
+    });
 }
 
 ResultCode PluginImplementation::GetListing(const std::wstring& path,
                                             std::list<CFileInfo>& entries) {
     if (!IsStorablePath(path)) return Failure;
-    return Guarded([&] { return names.GetListing(path, entries); });
+    return Guarded(
+        [&] { return IsNamedPath(log, path) ? names.GetListing(path, entries) : Failure; });
 }
 
 ResultCode PluginImplementation::CreateFolder(const std::wstring& path) {
     if (!IsStorablePath(path)) return Failure;
-    return Guarded([&] { return names.CreateFolder(path); });
+    return Guarded([&] { return IsNamedPath(log, path) ? names.CreateFolder(path) : Failure; });
 }
 
 ResultCode PluginImplementation::DeleteFolder(const std::wstring& path) {
     if (!IsStorablePath(path)) return Failure;
-    return Guarded([&] { return names.DeleteFolder(path); });
+    return Guarded([&] { return IsNamedPath(log, path) ? names.DeleteFolder(path) : Failure; });
 }
 
 ResultCode PluginImplementation::DeleteFile(const std::wstring& path) {
     if (!IsStorablePath(path)) return Failure;
-    return Guarded([&] { return names.DeleteFile(path); });
+    return Guarded([&] { return IsNamedPath(log, path) ? names.DeleteFile(path) : Failure; });
 }
 
 // An object store keeps no attributes of its own, moves nothing in place and has no

@@ -11,11 +11,6 @@ namespace {
 
 constexpr int logSeverity = 2;
 
-// Whether a name from a listing can be opened again: one whole path component.
-bool IsOpenableName(const std::string& name) {
-    return !name.empty() && name.find('/') == std::string::npos;
-}
-
 // The host record of an object. The name is the key's last component exactly as stored, so
 // that it opens the object again.
 CFileInfo FileRecord(const Aws::S3::Model::Object& object, const std::string& name) {
@@ -55,6 +50,7 @@ ResultCode S3Listing::GetFolderListing(const std::string& bucket, const std::str
 
     ObjectPager pager(client, bucket, prefix, "/");
     ObjectPager::Page page;
+    int skipped = 0;
     while (pager.More()) {
         if (pager.Next(page) != Success) {
             // The folder stays unlisted, so the next visit reads it again and merges the pages
@@ -68,9 +64,13 @@ ResultCode S3Listing::GetFolderListing(const std::string& bucket, const std::str
             std::string text = commonPrefix;
             if (!text.empty()) text.pop_back();  // the delimiter
             const std::string name = GetElementName(text);
-            // A key with an empty component ("a//b") would show as a folder that cannot be
-            // entered: a listing shows only names that open what they were listed from.
-            if (!IsOpenableName(name)) continue;
+            // A listing shows only names that lead the host back to what they were listed
+            // from: an empty one ("a//b") or one holding '\' cannot be opened under its name,
+            // and "." or ".." would take the host out of the folder it is in.
+            if (!IsElementName(name)) {
+                ++skipped;
+                continue;
+            }
             folder->folders.emplace(name, Folder(name));
         }
         for (const auto& object : page.objects) {
@@ -78,10 +78,22 @@ ResultCode S3Listing::GetFolderListing(const std::string& bucket, const std::str
             // Folder markers, the folder's own among them, are not files.
             if (key.empty() || key.back() == '/') continue;
             const std::string name = GetElementName(key);
+            if (!IsElementName(name)) {
+                ++skipped;
+                continue;
+            }
             folder->files.emplace(name, File(FileRecord(object, name)));
         }
     }
 
+    // The host must not take the folder for complete without being told what it does not see.
+    if (skipped > 0) {
+        log->WriteFormatted(logSeverity,
+                            L"Folder listing %s: %d entries not shown: a name that is empty, \".\" "
+                            L"or \"..\", or holds \"\\\" is no host's file name; the objects "
+                            L"stay on the service",
+                            Torvik::strings::UTF8toWstr(bucket + "/" + prefix).c_str(), skipped);
+    }
     folder->listed = true;
     return Success;
 }

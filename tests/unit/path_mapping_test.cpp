@@ -36,7 +36,7 @@ INSTANTIATE_TEST_SUITE_P(
         MappingCase{L"backup\\2024\\", "backup/2024/", "backup", "2024/"},
         MappingCase{L"backup\\\\2024", "backup//2024", "backup", "/2024"},
         MappingCase{L"\\backup\\2024", "/backup/2024", "", "backup/2024"},
-        // '.' and '..' are names like any other: nothing resolves them.
+        // The mapping resolves no '.' or '..' (HasOnlyNamedComponents refuses such paths).
         MappingCase{L"backup\\..\\x", "backup/../x", "backup", "../x"}));
 
 TEST(PathMapping, CharactersOutsideAsciiKeepTheirUtf8Bytes) {
@@ -75,6 +75,29 @@ TEST(ElementName, LastComponentWithItsTrailingSeparator) {
     EXPECT_EQ(GetElementName("/"), "/");
     EXPECT_EQ(GetElementName("a/b"), "b");
     EXPECT_EQ(GetElementName("2024/daily"), "daily");
+}
+
+// What a host may join to its own paths as one element. Dots are plain characters but for "."
+// and ".." alone.
+TEST(ElementNames, NeitherDotsAloneNorSeparatorsNorNothing) {
+    for (const char* name : {"", ".", "..", "a\\b.txt", "..\\..\\evil.txt", "\\", "a/b"}) {
+        EXPECT_FALSE(IsElementName(name)) << name;
+    }
+    for (const char* name :
+         {"...", ".hidden", "n..bak", "cr\rname", "&#xA;", "%41+ <q>", "\xc3\xbc"}) {
+        EXPECT_TRUE(IsElementName(name)) << name;
+    }
+}
+
+// The root, and one trailing separator, add no component.
+TEST(NamedComponents, NoneEmptyNorDotsAlone) {
+    for (const char* path : {"", "backup", "backup/", "backup/2024/", "backup/.../.hidden"}) {
+        EXPECT_TRUE(HasOnlyNamedComponents(path)) << path;
+    }
+    for (const char* path : {"/", "/backup", "backup//", "backup//2024", "backup/./x",
+                             "backup/../x", "backup/..", "backup/../", "./x", ".."}) {
+        EXPECT_FALSE(HasOnlyNamedComponents(path)) << path;
+    }
 }
 
 }  // namespace

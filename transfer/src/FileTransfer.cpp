@@ -11,13 +11,6 @@
 namespace {
 
 // The opened file of `handle` if it is of kind T; null for an unknown handle or the other kind.
-// A key every component of which has a name. One with an empty component ("a//b", "/a", "a/")
-// could be stored but never listed under a name that opens it again.
-bool HasOnlyNamedComponents(const std::string& key) {
-    return !key.empty() && key.front() != '/' && key.back() != '/' &&
-           key.find("//") == std::string::npos;
-}
-
 template <class T>
 std::shared_ptr<T> FindFile(AllOpenedFiles& openedFiles, unsigned int handle) {
     const auto entry = openedFiles.files.find(handle);
@@ -34,8 +27,10 @@ ResultCode FileTransfer::OpenFile(const std::wstring& path, FileAccessMode::ID m
                                   unsigned int& handle) {
     const std::string storagePath = GetStoragePath(path);
     const auto [bucket, key] = SplitStoragePath(storagePath);
-    // The root or a bucket alone names no object: nothing could be stored or read there.
-    if (bucket.empty() || !HasOnlyNamedComponents(key)) return Failure;
+    // The root or a bucket alone names no object, and a key ending in '/' names a folder:
+    // nothing could be stored or read there. (Paths with an empty, "." or ".." component never
+    // get here.)
+    if (bucket.empty() || key.empty() || key.back() == '/') return Failure;
 
     std::shared_ptr<Aws::S3::S3Client> client;
     if (listing.GetBucketClient(bucket, ClientUse::Transfer, client) != Success || !client) {

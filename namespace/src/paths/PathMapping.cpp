@@ -28,3 +28,19 @@ std::string GetElementName(const std::string& path) {
     std::string name = slash == std::string::npos ? rest : rest.substr(slash + 1);
     return name + suffix;
 }
+
+bool IsElementName(std::string_view name) {
+    return !name.empty() && name != "." && name != ".." &&
+           name.find_first_of("/\\") == std::string_view::npos;
+}
+
+bool HasOnlyNamedComponents(std::string_view storagePath) {
+    if (storagePath.empty()) return true;
+    if (storagePath.back() == '/') storagePath.remove_suffix(1);
+    for (;;) {
+        const std::size_t slash = storagePath.find('/');
+        if (!IsElementName(storagePath.substr(0, slash))) return false;
+        if (slash == std::string_view::npos) return true;
+        storagePath.remove_prefix(slash + 1);
+    }
+}
