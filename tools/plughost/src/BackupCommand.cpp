@@ -320,6 +320,9 @@ int Backup(Context& context) {
         storedSoFar.Add(std::move(sent), true);
     }
 
+    // Whether the tree was read whole and everything in it stored: the manifest is complete
+    // then, whatever becomes of the deletions.
+    const bool storedWhole = context.report.Ok();
     // Deletions last, and only after a run in which everything else succeeded.
     if (plan.deletedEntries > 0) {
         if (!context.report.Ok()) {
@@ -343,7 +346,7 @@ int Backup(Context& context) {
             }
         }
     }
-    Manifest manifest = storedSoFar.Result(context.report.Ok());
+    Manifest manifest = storedSoFar.Result(storedWhole);
     const std::optional<Failure> written = transfer.UploadBytes(
         context.Storage(), manifest.Format(), JoinStoragePath(root, ManifestName));
     if (written)

@@ -58,18 +58,17 @@ std::string OperandProblem(const Invocation& invocation) {
     return "";
 }
 
-// The cause named when --timeout gives up: the call, the endpoint, and what a connection
-// attempt of plughost's own finds there.
-std::string TimeoutCause(const Session& session, double seconds, const char* call) {
+// What a call that moves no data waits for: the call, how long, the endpoint, and what a
+// connection attempt of plughost's own finds there.
+std::string Waiting(const Session& session, double seconds, const char* call) {
     const EndpointFacts& endpoint = session.Endpoint();
     char limit[32];
-    std::snprintf(limit, sizeof limit, "%g", seconds);
+    std::snprintf(limit, sizeof limit, "%.0f", seconds);
     std::string where = endpoint.url.empty() ? endpoint.source : endpoint.url;
-    std::string text =
-        std::string("timeout: ") + call + " moved no data for " + limit + " s at " + where;
+    std::string text = std::string(call) + " moved no data for " + limit + " s at " + where;
     const std::string probe = ProbeEndpoint(endpoint.url);
     if (!probe.empty()) text += " (" + probe + ")";
-    return text + "; giving up as --timeout " + limit + " asks";
+    return text;
 }
 
 }  // namespace
@@ -110,7 +109,7 @@ int RunPlughost(const std::vector<std::string>& arguments, Console& console) {
         Context context{invocation, console,  *session,     report,
                         monitor,    activity, std::nullopt, nullptr};
         monitor.SetTimeoutCause([&session](double seconds, const char* call) {
-            return TimeoutCause(*session, seconds, call);
+            return Waiting(*session, seconds, call);
         });
         monitor.SetUploadReport([&context](const std::vector<OpenWrite>& writes, bool closing) {
             ReportOpenUploads(context, writes, closing);

@@ -1,5 +1,7 @@
 #include "Monitor.h"
 
+#include <algorithm>
+
 #include <signal.h>
 #include <unistd.h>
 
@@ -51,6 +53,7 @@ Monitor::~Monitor() {
 
 void Monitor::Start() {
     lastMoved_ = std::chrono::steady_clock::now();
+    movedAt_ = meter_.Sample();
     thread_ = std::thread([this] { Run(); });
 }
 
@@ -110,18 +113,33 @@ void Monitor::Tick() {
     const NetworkMeter::Totals totals = meter_.Sample();
     const Activity::State call = activity_.Current();
     const auto now = std::chrono::steady_clock::now();
-    if (totals.acknowledged != lastTotals_.acknowledged || totals.received != lastTotals_.received)
+    if (totals.acknowledged >= movedAt_.acknowledged + MovementBytes ||
+        totals.received >= movedAt_.received + MovementBytes) {
         lastMoved_ = now;
-    lastTotals_ = totals;
+        movedAt_ = totals;
+        lastWaitNote_ = 0;
+    }
     std::function<std::string(double, const char*)> cause;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         if (progress_ != nullptr) progress_->Tick(totals, call);
         cause = timeoutCause_;
     }
-    if (timeout_ <= 0 || !call.inCall) return;
-    const double idle = std::chrono::duration<double>(now - lastMoved_).count();
-    if (call.seconds < timeout_ || idle < timeout_) return;
+    if (!call.inCall) return;
+    const double idle =
+        std::min(call.seconds, std::chrono::duration<double>(now - lastMoved_).count());
+    if (timeout_ <= 0) {
+        // No limit: never silent for long, but say what the run is waiting for.
+        if (idle >= lastWaitNote_ + WaitNoteEvery) {
+            lastWaitNote_ = idle;
+            console_.ClearStatus();
+            console_.Line("plughost: still waiting: " +
+                          (cause ? cause(idle, call.name) : std::string(call.name)) +
+                          "; --timeout SECONDS gives up");
+        }
+        return;
+    }
+    if (idle < timeout_) return;
     // The stop runs on a thread of its own (naming the cause may take a connection attempt);
     // this one keeps taking signals.
     stopping_ = true;
@@ -130,8 +148,11 @@ void Monitor::Tick() {
     std::thread([this, cause, limit, name] {
         Stop(
             [&] {
-                return "plughost: error: " +
-                       (cause ? cause(limit, name) : std::string("timeout in ") + name);
+                char seconds[32];
+                std::snprintf(seconds, sizeof seconds, "%g", limit);
+                return "plughost: error: timeout: " +
+                       (cause ? cause(limit, name) : std::string(name)) +
+                       "; giving up as --timeout " + seconds + " asks";
             },
             1);
     }).detach();

@@ -47,12 +47,20 @@ class Monitor {
     // Work a stop does after the gate is closed and before the summary (a backup writes the
     // manifest of what is stored so far).
     void SetStopWork(std::function<void()> work);
-    // The cause named when --timeout ends the run: `seconds` without data, in `call`.
+    // The cause named when --timeout ends the run: `seconds` without data, in `call`. Without
+    // --timeout, the same words tell the operator every WaitNoteEvery seconds what the run is
+    // waiting for.
     void SetTimeoutCause(std::function<std::string(double seconds, const char* call)> cause);
 
     // Stops the run as a signal would; `reason` gives the first line, once no call can reach
     // the plug-in any more. Never returns.
     [[noreturn]] void Stop(const std::function<std::string()>& reason, int exitStatus);
+
+    // Data moves when this many bytes more than at the last movement were acknowledged or
+    // received: a request retried against a service that never answers, or a TLS handshake,
+    // is less, and must not keep a silent call looking alive.
+    static constexpr std::uint64_t MovementBytes = 16 * 1024;
+    static constexpr double WaitNoteEvery = 10;
 
   private:
     void Run();
@@ -72,8 +80,9 @@ class Monitor {
     UploadReport uploadReport_;
     std::function<void()> stopWork_;
     std::function<std::string(double, const char*)> timeoutCause_;
-    NetworkMeter::Totals lastTotals_;
+    NetworkMeter::Totals movedAt_;  // the totals when data last moved
     std::chrono::steady_clock::time_point lastMoved_;
+    double lastWaitNote_ = 0;  // idle seconds when the last "still waiting" line was written
 };
 
 }  // namespace plughost
