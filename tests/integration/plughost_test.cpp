@@ -13,7 +13,10 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <map>
 #include <random>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -120,6 +123,16 @@ std::vector<std::string> Writes(const std::vector<testhost::RecordedRequest>& re
     return writes;
 }
 
+// The requests that delete objects, one by one or several at once.
+std::vector<std::string> Deletions(const std::vector<testhost::RecordedRequest>& requests) {
+    std::vector<std::string> deletions;
+    for (const testhost::RecordedRequest& request : requests)
+        if (request.method == "DELETE" ||
+            (request.method == "POST" && request.target.find("?delete") != std::string::npos))
+            deletions.push_back(request.method + " " + request.target);
+    return deletions;
+}
+
 class Plughost : public testing::Test {
   protected:
     Plughost()
@@ -129,20 +142,23 @@ class Plughost : public testing::Test {
           moto(testhost::MotoServer::Shared()),
           admin(moto.Url()),
           bucket(admin.UniqueBucketName("plughost")),
-          work(fs::temp_directory_path() / ("plughost_test_" + bucket)) {
+          work(fs::temp_directory_path() / ("plughost_test_" + bucket)),
+          stateHome("XDG_STATE_HOME", (work / "state").string()) {
         admin.CreateBucket(bucket);
         fs::remove_all(work);
         fs::create_directories(work);
     }
     ~Plughost() override { fs::remove_all(work); }
 
-    // Starts plughost with `arguments`; standard output and error go to files.
-    pid_t Start(const std::vector<std::string>& arguments) {
-        const std::string program = PlughostProgram().string();
+    // Starts plughost with `arguments`, under `wrapper` (a program that runs another) when one
+    // is given; standard output and error go to files.
+    pid_t Start(const std::vector<std::string>& arguments,
+                const std::vector<std::string>& wrapper = {}) {
+        std::vector<std::string> command = wrapper;
+        command.push_back(PlughostProgram().string());
+        command.insert(command.end(), arguments.begin(), arguments.end());
         std::vector<char*> argv;
-        argv.push_back(const_cast<char*>(program.c_str()));
-        for (const std::string& argument : arguments)
-            argv.push_back(const_cast<char*>(argument.c_str()));
+        for (std::string& word : command) argv.push_back(word.data());
         argv.push_back(nullptr);
         const pid_t child = fork();
         if (child == 0) {
@@ -152,7 +168,7 @@ class Plughost : public testing::Test {
             dup2(outFd, STDOUT_FILENO);
             dup2(errFd, STDERR_FILENO);
             dup2(nullFd, STDIN_FILENO);
-            execv(program.c_str(), argv.data());
+            execvp(argv[0], argv.data());
             _exit(127);
         }
         started = std::chrono::steady_clock::now();
@@ -171,7 +187,10 @@ class Plughost : public testing::Test {
         return run;
     }
 
-    Ran Invoke(const std::vector<std::string>& arguments) { return Wait(Start(arguments)); }
+    Ran Invoke(const std::vector<std::string>& arguments,
+               const std::vector<std::string>& wrapper = {}) {
+        return Wait(Start(arguments, wrapper));
+    }
 
     std::vector<std::string> Mardel(const std::string& url) {
         return {"--plugin",   PluginPath("Mardel"),
@@ -261,6 +280,7 @@ class Plughost : public testing::Test {
     testhost::S3Admin admin;
     std::string bucket;
     fs::path work;
+    testhost::ScopedEnv stateHome;  // where plughost keeps its journals
     std::chrono::steady_clock::time_point started;
 };
 
@@ -464,6 +484,150 @@ TEST_F(Plughost, FailedDownloadLeavesNoPartialFile) {
     Ran verify = Invoke(With(Mardel(proxy.Url()), {"verify", source, bucket}));
     EXPECT_EQ(verify.status, 1);
     EXPECT_NE(verify.err.find("1 failure"), std::string::npos) << verify.err;
+}
+
+// Any failure in a backup run holds back every deletion of it, replacements included, and so
+// does a count above --max-delete (entries below a deleted folder count): the proxy's record
+// shows no deletion sent, and every object stored before is stored still.
+TEST_F(Plughost, ABackupDeletesNothingAfterAFailureOrBeyondMaxDelete) {
+    testhost::FaultProxy proxy(moto.Url());
+    const std::vector<std::string> plugin = Mardel(proxy.Url());
+    // Root runs it without the capabilities that read and search any folder.
+    const std::vector<std::string> unprivileged =
+        ::geteuid() != 0
+            ? std::vector<std::string>{}
+            : std::vector<std::string>{"setpriv", "--bounding-set",
+                                       "-dac_override,-dac_read_search", "--inh-caps=-all"};
+    auto removeDocs = [](const fs::path& source) {
+        fs::remove_all(source / "docs");
+        fs::remove(source / "empty.bin");
+    };
+    struct Case {
+        const char* name;
+        std::function<void(const fs::path&)> change;  // to the backed-up tree
+        std::string failPut;                          // uploads the proxy fails ("": none)
+        std::vector<std::string> options;
+        std::vector<std::string> wrapper;
+        int status;
+        std::vector<std::string> said;
+        std::vector<std::string> gone;  // what is deleted (a folder with what is below it)
+        // The manifest's state: partial when the tree was not read whole ("": either).
+        std::string state;
+    };
+    const std::string held = "plughost: deleted nothing: 1 failure in this run";
+    const std::vector<Case> cases = {
+        {"unreadable folder",
+         [](const fs::path& source) {
+             fs::remove(source / "empty.bin");
+             fs::permissions(source / "docs" / "deep", fs::perms::none);
+         },
+         "",
+         {},
+         unprivileged,
+         1,
+         {"scan of '/SOURCE/docs/deep' failed: cannot read the folder: Permission denied", held},
+         {},
+         "partial"},
+        {"renamed file whose upload fails",
+         [](const fs::path& source) { fs::rename(source / "notes.txt", source / "renamed.txt"); },
+         "/renamed\\.txt",
+         {},
+         {},
+         1,
+         {"upload of '/ROOT/renamed.txt' failed", held},
+         {},
+         ""},
+        {"file replaced by a folder whose file fails",
+         [](const fs::path& source) {
+             fs::remove(source / "empty.bin");
+             WriteAll(source / "empty.bin" / "inner.txt", "inner\n");
+         },
+         "/empty\\.bin/inner\\.txt",
+         {},
+         {},
+         1,
+         {"upload of '/ROOT/empty.bin/inner.txt' failed", held},
+         {},
+         ""},
+        {"more deletions than --max-delete",
+         removeDocs,
+         "",
+         {"--max-delete", "4"},
+         {},
+         1,
+         {"5 stored entries would be deleted, more than --max-delete 4: deleted nothing"},
+         {},
+         "complete"},
+        {"as many deletions as --max-delete",
+         removeDocs,
+         "",
+         {"--max-delete", "5"},
+         {},
+         0,
+         {},
+         {"docs/", "empty.bin"},
+         "complete"},
+    };
+    int number = 0;
+    for (const Case& c : cases) {
+        const std::string folder = "mirror" + std::to_string(++number);
+        const fs::path source = work / folder;
+        const std::string root = bucket + "/" + folder;
+        MakeSampleTree(source);
+        proxy.ClearRules();
+        ASSERT_EQ(Invoke(With(plugin, {"backup", source, root})).status, 0) << c.name;
+        const std::vector<std::string> before = admin.ListKeys(bucket, folder + "/");
+        c.change(source);
+        // A folder the case locked must be locked for plughost too.
+        const fs::path locked = source / "docs" / "deep";
+        if (fs::exists(locked) && fs::status(locked).permissions() == fs::perms::none) {
+            std::string command;
+            for (const std::string& word : c.wrapper) command += word + " ";
+            ASSERT_NE(std::system((command + "ls " + locked.string() + " >/dev/null 2>&1").c_str()),
+                      0)
+                << c.name << ": the folder can be read all the same";
+        }
+        if (!c.failPut.empty()) {
+            testhost::FaultRule rule;
+            rule.method = "PUT";
+            rule.pathRegex = c.failPut;
+            rule.count = -1;
+            proxy.AddRule(rule);
+        }
+        proxy.ClearRequests();
+        std::vector<std::string> arguments = {"backup", "--delete"};
+        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        arguments.insert(arguments.end(), {source.string(), root});
+        Ran run = Invoke(With(plugin, arguments), c.wrapper);
+        EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.err;
+        for (std::string text : c.said) {
+            for (const auto& [name, value] :
+                 {std::pair<std::string, std::string>{"/SOURCE", source.string()}, {"/ROOT", root}})
+                if (text.find(name) != std::string::npos)
+                    text.replace(text.find(name), name.size(), value);
+            EXPECT_NE(run.err.find(text), std::string::npos) << c.name << ": " << text << "\n"
+                                                             << run.err;
+        }
+        if (c.gone.empty()) {
+            EXPECT_EQ(Deletions(proxy.Requests()), std::vector<std::string>{}) << c.name;
+        }
+        const std::vector<std::string> after = admin.ListKeys(bucket, folder + "/");
+        for (const std::string& key : before) {
+            const std::string relative = key.substr(folder.size() + 1);
+            const bool deleted =
+                std::any_of(c.gone.begin(), c.gone.end(), [&](const std::string& gone) {
+                    return relative == gone || (gone.back() == '/' && relative.rfind(gone, 0) == 0);
+                });
+            const bool present = std::find(after.begin(), after.end(), key) != after.end();
+            EXPECT_EQ(present, !deleted) << c.name << ": " << key;
+        }
+        if (!c.state.empty()) {
+            EXPECT_EQ(
+                Lines(admin.GetObject(bucket, folder + "/.plughost-manifest").value_or("")).at(1),
+                "state\t" + c.state)
+                << c.name;
+        }
+    }
 }
 
 // Each failure is one line on standard error that names the cause; nothing else is printed.
