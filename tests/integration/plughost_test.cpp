@@ -123,6 +123,18 @@ std::vector<std::string> Writes(const std::vector<testhost::RecordedRequest>& re
     return writes;
 }
 
+// The keys below `prefix` ("/bucket/folder/") that requests of `method` went to, as sent.
+std::set<std::string> KeysSent(const std::vector<testhost::RecordedRequest>& requests,
+                               const std::string& method, const std::string& prefix) {
+    std::set<std::string> keys;
+    for (const testhost::RecordedRequest& request : requests) {
+        const std::string path = request.target.substr(0, request.target.find('?'));
+        if (request.method == method && path.rfind(prefix, 0) == 0)
+            keys.insert(path.substr(prefix.size()));
+    }
+    return keys;
+}
+
 // The requests that delete objects, one by one or several at once.
 std::vector<std::string> Deletions(const std::vector<testhost::RecordedRequest>& requests) {
     std::vector<std::string> deletions;
@@ -131,6 +143,14 @@ std::vector<std::string> Deletions(const std::vector<testhost::RecordedRequest>&
             (request.method == "POST" && request.target.find("?delete") != std::string::npos))
             deletions.push_back(request.method + " " + request.target);
     return deletions;
+}
+
+// The files that a manifest or a journal lists (by paths that need no escaping).
+std::set<std::string> FilesIn(const std::string& manifest) {
+    std::set<std::string> files;
+    for (const std::string& line : Lines(manifest))
+        if (line.rfind("f\t", 0) == 0) files.insert(line.substr(line.rfind('\t') + 1));
+    return files;
 }
 
 class Plughost : public testing::Test {
@@ -788,6 +808,98 @@ TEST_F(Plughost, InterruptionStoresNothingPartial) {
     Ran none = Invoke(With(plugin, {"uploads", bucket}));
     EXPECT_EQ(none.out, "");
     EXPECT_NE(none.err.find("0 incomplete uploads"), std::string::npos);
+}
+
+// A first backup stopped part way is resumed: SIGINT, or SIGHUP (a closed terminal), writes the
+// manifest of what is stored so far, marked partial, which restore and verify refuse to call whole;
+// after SIGKILL the journal says what is stored. Either way the rerun sends only the rest and ends
+// complete.
+TEST_F(Plughost, AnInterruptedFirstBackupSendsOnlyTheRestWhenRunAgain) {
+    testhost::FaultProxy proxy(moto.Url());
+    const std::vector<std::string> plugin = Mardel(proxy.Url());
+    constexpr int Files = 40;
+    struct Case {
+        int signal;
+        int status;
+    };
+    for (const Case& c : {Case{SIGINT, 130}, Case{SIGHUP, 143}, Case{SIGKILL, 128 + SIGKILL}}) {
+        const std::string folder = "first" + std::to_string(c.signal);
+        const fs::path source = work / folder;
+        const std::string root = bucket + "/" + folder;
+        const std::string prefix = "/" + root + "/";
+        std::set<std::string> all;
+        for (int i = 0; i < Files; ++i) {
+            const std::string name = "f" + std::to_string(100 + i) + ".txt";
+            WriteAll(source / name, "file " + std::to_string(i) + "\n");
+            all.insert(name);
+        }
+        // Slow enough that the signal lands with part of the tree stored.
+        proxy.ClearRules();
+        proxy.ClearRequests();
+        testhost::FaultRule slow;
+        slow.method = "PUT";
+        slow.pathRegex = "/" + folder + "/f";
+        slow.count = -1;
+        slow.action = testhost::FaultAction::Delay;
+        slow.delayMs = 150;
+        proxy.AddRule(slow);
+        const pid_t child = Start(With(plugin, {"backup", source, root}));
+        for (int i = 0; i < 300 && KeysSent(proxy.Requests(), "PUT", prefix).size() < 10; ++i)
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+        kill(child, c.signal);
+        Ran stopped = Wait(child);
+        EXPECT_EQ(stopped.status, c.status) << stopped.err;
+
+        // What the rerun can trust: the partial manifest, or the journal.
+        std::set<std::string> stored;
+        if (c.signal != SIGKILL) {
+            EXPECT_NE(stopped.err.find("plughost: wrote the manifest of what is stored so far"),
+                      std::string::npos)
+                << stopped.err;
+            const std::string manifest =
+                admin.GetObject(bucket, folder + "/.plughost-manifest").value_or("");
+            EXPECT_EQ(manifest.rfind("plughost-manifest 2\nstate\tpartial\n", 0), 0u) << manifest;
+            stored = FilesIn(manifest);
+            const std::string unfinished = "the backup that wrote this manifest did not finish";
+            Ran restore = Invoke(With(plugin, {"restore", root, work / "partial"}));
+            EXPECT_EQ(restore.status, 1) << restore.err;
+            EXPECT_NE(restore.err.find(unfinished), std::string::npos) << restore.err;
+            Ran verify = Invoke(With(plugin, {"verify", source, root}));
+            EXPECT_EQ(verify.status, 1) << verify.err;
+            EXPECT_NE(verify.err.find(unfinished), std::string::npos) << verify.err;
+        } else {
+            EXPECT_EQ(admin.GetObject(bucket, folder + "/.plughost-manifest"), std::nullopt);
+            const fs::path journals = work / "state" / "plughost";
+            ASSERT_TRUE(fs::is_directory(journals));
+            for (const fs::directory_entry& journal : fs::directory_iterator(journals))
+                for (const std::string& file : FilesIn(ReadAll(journal.path())))
+                    stored.insert(file);
+        }
+        EXPECT_GE(stored.size(), 5u) << c.signal;
+        EXPECT_LT(stored.size(), all.size()) << c.signal;
+
+        proxy.ClearRules();
+        proxy.ClearRequests();
+        Ran rerun = Invoke(With(plugin, {"backup", source, root}));
+        EXPECT_EQ(rerun.status, 0) << rerun.err;
+        if (c.signal == SIGKILL) {
+            EXPECT_NE(rerun.err.find("plughost: resuming an interrupted backup: " +
+                                     std::to_string(stored.size()) + " files"),
+                      std::string::npos)
+                << rerun.err;
+        }
+        std::set<std::string> rest;
+        std::set_difference(all.begin(), all.end(), stored.begin(), stored.end(),
+                            std::inserter(rest, rest.end()));
+        rest.insert(".plughost-manifest");
+        EXPECT_EQ(KeysSent(proxy.Requests(), "PUT", prefix), rest) << c.signal;
+        const std::string manifest =
+            admin.GetObject(bucket, folder + "/.plughost-manifest").value_or("");
+        EXPECT_EQ(manifest.rfind("plughost-manifest 2\nstate\tcomplete\n", 0), 0u) << manifest;
+        EXPECT_EQ(FilesIn(manifest), (std::set<std::string>(all.begin(), all.end())));
+        EXPECT_TRUE(!fs::exists(work / "state" / "plughost") ||
+                    fs::is_empty(work / "state" / "plughost"));
+    }
 }
 
 TEST_F(Plughost, SingleFilesAndFolders) {
