@@ -1,7 +1,8 @@
 // plughost run as a process, the way an operator runs it, against a local S3 server: backups
-// (full, incremental, mirrored, dry), listings, restores with modes and times, verification,
-// failures injected by the fault proxy and the one line that names each, interruption, the
-// incomplete uploads, the descriptor, and the checks made before anything is sent.
+// (full, incremental, mirrored, dry), the deletions a failed run holds back, listings, restores
+// with modes, times, owners and links, what a restore did not restore, verification, failures
+// injected by the fault proxy and the one line that names each, interruption and the resumed
+// backup, the incomplete uploads, the descriptor, and the checks made before anything is sent.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -151,6 +152,22 @@ std::set<std::string> FilesIn(const std::string& manifest) {
     for (const std::string& line : Lines(manifest))
         if (line.rfind("f\t", 0) == 0) files.insert(line.substr(line.rfind('\t') + 1));
     return files;
+}
+
+// Type, mode, owner, group, time and link target of every entry below `root`, links not
+// followed.
+std::map<std::string, std::string> Ownership(const fs::path& root) {
+    std::map<std::string, std::string> entries;
+    for (const fs::directory_entry& entry : fs::recursive_directory_iterator(root)) {
+        struct stat status {};
+        ::lstat(entry.path().c_str(), &status);
+        std::string value = "mode " + std::to_string(status.st_mode) + " owner " +
+                            std::to_string(status.st_uid) + ":" + std::to_string(status.st_gid) +
+                            " mtime " + std::to_string(MtimeOf(entry.path()));
+        if (S_ISLNK(status.st_mode)) value += " -> " + fs::read_symlink(entry.path()).string();
+        entries[entry.path().lexically_relative(root).generic_string()] = value;
+    }
+    return entries;
 }
 
 class Plughost : public testing::Test {
@@ -648,6 +665,236 @@ TEST_F(Plughost, ABackupDeletesNothingAfterAFailureOrBeyondMaxDelete) {
                 << c.name;
         }
     }
+}
+
+// A restore names each file of the backup it did not restore and exits 1: an object that is
+// gone, one whose bytes are not those backed up (same size), a path below a symbolic link
+// planted in the target. A stored file the manifest lacks is restored and named extra. A file
+// not restored leaves the local one as it was, and no temporary file.
+TEST_F(Plughost, ARestoreNamesWhatItDidNotRestore) {
+    const std::vector<std::string> plugin = Mardel(moto.Url());
+    const fs::path source = work / "source";
+    MakeSampleTree(source);
+    const fs::path outside = work / "outside";
+    fs::create_directories(outside);
+    struct Case {
+        const char* name;
+        std::function<void(const std::string& folder)> changeStored;
+        std::function<void(const fs::path& target)> prepareTarget;
+        int status;
+        std::string said;  // ROOT stands for the stored folder, TARGET for the target
+        std::function<void(const fs::path& target)> check;
+    };
+    const std::vector<Case> cases = {
+        {"object gone",
+         [&](const std::string& folder) { admin.DeleteObject(bucket, folder + "/notes.txt"); },
+         [](const fs::path&) {}, 1,
+         "plughost: error: restore of 'ROOT/notes.txt' failed: in the backup's manifest, but not "
+         "stored",
+         [&](const fs::path& target) {
+             EXPECT_FALSE(fs::exists(target / "notes.txt"));
+             EXPECT_EQ(ReadAll(target / "docs" / "deep" / "random.bin"),
+                       ReadAll(source / "docs" / "deep" / "random.bin"));
+         }},
+        {"object changed, same size",
+         [&](const std::string& folder) {
+             admin.PutObject(bucket, folder + "/notes.txt", "FIRST LINE\nsecond line\n");
+         },
+         [](const fs::path& target) { WriteAll(target / "notes.txt", "mine\n"); }, 1,
+         "plughost: error: restore of 'ROOT/notes.txt' failed: the stored content is not what "
+         "the backup recorded",
+         [](const fs::path& target) { EXPECT_EQ(ReadAll(target / "notes.txt"), "mine\n"); }},
+        {"object the manifest lacks",
+         [&](const std::string& folder) {
+             admin.PutObject(bucket, folder + "/docs/added.txt", "added");
+         },
+         [](const fs::path&) {}, 0,
+         "plughost: extra (stored, not in the backup's manifest; restored): docs/added.txt",
+         [](const fs::path& target) {
+             EXPECT_EQ(ReadAll(target / "docs" / "added.txt"), "added");
+         }},
+        {"link planted in the target", [](const std::string&) {},
+         [&](const fs::path& target) {
+             fs::create_directories(target);
+             fs::create_directory_symlink(outside, target / "docs");
+         },
+         1, "'TARGET/docs' is a symbolic link, which a restore never follows",
+         [&](const fs::path& target) {
+             EXPECT_TRUE(fs::is_empty(outside));
+             EXPECT_TRUE(fs::is_symlink(target / "docs"));
+             EXPECT_EQ(ReadAll(target / "notes.txt"), ReadAll(source / "notes.txt"));
+         }},
+    };
+    int number = 0;
+    for (const Case& c : cases) {
+        const std::string folder = "kept" + std::to_string(++number);
+        const std::string root = bucket + "/" + folder;
+        const fs::path target = work / ("target" + std::to_string(number));
+        ASSERT_EQ(Invoke(With(plugin, {"backup", source, root})).status, 0) << c.name;
+        c.changeStored(folder);
+        c.prepareTarget(target);
+        Ran run = Invoke(With(plugin, {"restore", root, target}));
+        EXPECT_EQ(run.status, c.status) << c.name << "\n" << run.err;
+        std::string said = c.said;
+        if (said.find("ROOT") != std::string::npos) said.replace(said.find("ROOT"), 4, root);
+        if (said.find("TARGET") != std::string::npos)
+            said.replace(said.find("TARGET"), 6, target.string());
+        EXPECT_NE(run.err.find(said), std::string::npos) << c.name << "\n" << run.err;
+        c.check(target);
+        for (const fs::directory_entry& entry : fs::recursive_directory_iterator(target))
+            EXPECT_EQ(entry.path().filename().string().find(".plughost-"), std::string::npos)
+                << c.name << ": " << entry.path();
+    }
+}
+
+// A restore into the tree it restored before downloads nothing: a file of the backup's size
+// and time is left (with --checksum: of its hash); --overwrite never leaves a changed file,
+// --overwrite always downloads every one. The proxy's record shows which contents were read.
+TEST_F(Plughost, ARestoreDownloadsOnlyWhatTheTargetLacks) {
+    testhost::FaultProxy proxy(moto.Url());
+    const std::vector<std::string> plugin = Mardel(proxy.Url());
+    const fs::path source = work / "source";
+    MakeSampleTree(source);
+    const std::string root = bucket + "/again";
+    const fs::path target = work / "target";
+    ASSERT_EQ(Invoke(With(plugin, {"backup", source, root})).status, 0);
+    ASSERT_EQ(Invoke(With(plugin, {"restore", root, target})).status, 0);
+    const std::string original = ReadAll(source / "notes.txt");
+    const long long time = MtimeOf(source / "notes.txt");
+    // Other bytes in the restored file, at the backup's time.
+    auto rewrite = [&](const std::string& text) {
+        WriteAll(target / "notes.txt", text);
+        SetMtime(target / "notes.txt", time / 1000000000LL, static_cast<long>(time % 1000000000LL));
+    };
+    // The files with content: an empty one is made without reading anything.
+    const std::set<std::string> all = {
+        "docs/deep/random.bin",
+        testhost::S3Admin::Encode("docs/gr\u00fc\u00dfe \u65e5\u672c.txt", true), "notes.txt"};
+    struct Step {
+        const char* name;
+        std::function<void()> change;
+        std::vector<std::string> options;
+        std::set<std::string> downloaded;
+        std::string said;
+        std::string notesAfter;  // the target's notes.txt afterwards
+    };
+    const std::vector<Step> steps = {
+        {"identical", [] {}, {}, {}, "4 unchanged", original},
+        {"other bytes, same size and time",
+         [&] { rewrite("FIRST LINE\nsecond line\n"); },
+         {},
+         {},
+         "4 unchanged",
+         "FIRST LINE\nsecond line\n"},
+        {"--checksum", [] {}, {"--checksum"}, {"notes.txt"}, "3 unchanged", original},
+        {"--overwrite never",
+         [&] { rewrite("mine\n"); },
+         {"--overwrite", "never"},
+         {},
+         "plughost: left as it is (--overwrite never): notes.txt",
+         "mine\n"},
+        {"--overwrite always", [] {}, {"--overwrite", "always"}, all, "0 unchanged", original},
+    };
+    for (const Step& step : steps) {
+        step.change();
+        proxy.ClearRequests();
+        std::vector<std::string> arguments = {"restore"};
+        arguments.insert(arguments.end(), step.options.begin(), step.options.end());
+        arguments.insert(arguments.end(), {root, target.string()});
+        Ran run = Invoke(With(plugin, arguments));
+        EXPECT_EQ(run.status, 0) << step.name << "\n" << run.err;
+        EXPECT_NE(run.err.find(step.said), std::string::npos) << step.name << "\n" << run.err;
+        std::set<std::string> downloaded = KeysSent(proxy.Requests(), "GET", "/" + root + "/");
+        downloaded.erase(".plughost-manifest");
+        EXPECT_EQ(downloaded, step.downloaded) << step.name;
+        EXPECT_EQ(ReadAll(target / "notes.txt"), step.notesAfter) << step.name;
+    }
+    EXPECT_EQ(Snapshot(target, true), Snapshot(source, true));
+}
+
+// Names of 255 bytes, the file system's limit, restore; a sub-folder of a backup, or one file
+// of it, restores with the modes and times of the manifest at the backup's root.
+TEST_F(Plughost, LongNamesAndSubFoldersRestoreWithModesAndTimes) {
+    const std::vector<std::string> plugin = Mardel(moto.Url());
+    const fs::path source = work / "source";
+    MakeSampleTree(source);
+    const std::string ascii = std::string(251, 'n') + ".txt";
+    std::string accented = "x";
+    for (int i = 0; i < 127; ++i) accented += "\u00e9";
+    ASSERT_EQ(accented.size(), 255u);
+    WriteAll(source / "docs" / ascii, "long\n");
+    WriteAll(source / "docs" / "deep" / accented, "longer\n");
+    fs::permissions(source / "docs" / ascii, fs::perms(0640));
+    SetMtime(source / "docs" / ascii, 1300000000, 42);
+    SetMtime(source / "docs" / "deep", 1400000000, 0);
+    const std::string root = bucket + "/long";
+    Ran backup = Invoke(With(plugin, {"backup", source, root}));
+    ASSERT_EQ(backup.status, 0) << backup.err;
+
+    int number = 0;
+    for (const auto& [stored, local] : std::vector<std::pair<std::string, fs::path>>{
+             {root, source},
+             {root + "/docs", source / "docs"},
+             {root + "/docs/deep", source / "docs" / "deep"}}) {
+        const fs::path target = work / ("restored" + std::to_string(++number));
+        Ran restore = Invoke(With(plugin, {"restore", stored, target}));
+        EXPECT_EQ(restore.status, 0) << stored << "\n" << restore.err;
+        EXPECT_EQ(restore.err.find("note:"), std::string::npos) << stored << "\n" << restore.err;
+        EXPECT_EQ(Snapshot(target, true), Snapshot(local, true)) << stored;
+    }
+
+    const fs::path alone = work / "alone";
+    Ran restore = Invoke(With(plugin, {"restore", root + "/docs/" + ascii, alone}));
+    EXPECT_EQ(restore.status, 0) << restore.err;
+    EXPECT_EQ(
+        Snapshot(alone, true),
+        (std::map<std::string, std::string>{{ascii, Snapshot(source / "docs", true)[ascii]}}));
+}
+
+// get of one file of a backup gives it the mode and time of its entry in the manifest.
+TEST_F(Plughost, GetOfOneFileAppliesItsManifestEntry) {
+    const std::vector<std::string> plugin = Mardel(moto.Url());
+    const fs::path source = work / "source";
+    MakeSampleTree(source);
+    const std::string name = "gr\u00fc\u00dfe \u65e5\u672c.txt";
+    SetMtime(source / "docs" / name, 1200000000, 7);
+    ASSERT_EQ(Invoke(With(plugin, {"backup", source, bucket + "/one"})).status, 0);
+    const fs::path got = work / "got";
+    fs::create_directories(got);
+    Ran get = Invoke(With(plugin, {"get", bucket + "/one/docs/" + name, got}));
+    EXPECT_EQ(get.status, 0) << get.err;
+    EXPECT_EQ(Snapshot(got, true)[name], Snapshot(source, true)["docs/" + name]);
+}
+
+// As root, a backup keeps owners and groups (a setuid file of another user keeps its bit) and
+// symbolic links, dangling ones too, for which it stores no object; the restore recreates them.
+TEST_F(Plughost, OwnersAndLinksRoundTripAsRoot) {
+    if (::geteuid() != 0) GTEST_SKIP() << "only root gives files to other users";
+    const std::vector<std::string> plugin = Mardel(moto.Url());
+    const fs::path source = work / "source";
+    WriteAll(source / "setuid.bin", "#!/bin/sh\n");
+    WriteAll(source / "sub" / "theirs.txt", "theirs\n");
+    ASSERT_EQ(::chown((source / "setuid.bin").c_str(), 4321, 4322), 0);
+    ASSERT_EQ(::chmod((source / "setuid.bin").c_str(), 04755), 0);
+    ASSERT_EQ(::chown((source / "sub" / "theirs.txt").c_str(), 1, 1), 0);
+    ASSERT_EQ(::chown((source / "sub").c_str(), 4323, 4323), 0);
+    fs::create_symlink("setuid.bin", source / "latest");
+    fs::create_symlink("no/such/file", source / "dangling");
+    fs::create_symlink("../setuid.bin", source / "sub" / "up");
+    ASSERT_EQ(::lchown((source / "dangling").c_str(), 4321, 4322), 0);
+    for (const char* path : {"latest", "dangling", "sub/up", "setuid.bin", "sub"})
+        SetMtime(source / path, 1500000000, 250);
+    const std::string root = bucket + "/owners";
+    Ran backup = Invoke(With(plugin, {"backup", source, root}));
+    ASSERT_EQ(backup.status, 0) << backup.err;
+    EXPECT_EQ(admin.ListKeys(bucket, "owners/"),
+              (std::vector<std::string>{"owners/", "owners/.plughost-manifest", "owners/setuid.bin",
+                                        "owners/sub/", "owners/sub/theirs.txt"}));
+
+    const fs::path target = work / "target";
+    Ran restore = Invoke(With(plugin, {"restore", root, target}));
+    EXPECT_EQ(restore.status, 0) << restore.err;
+    EXPECT_EQ(Ownership(target), Ownership(source));
 }
 
 // Each failure is one line on standard error that names the cause; nothing else is printed.
