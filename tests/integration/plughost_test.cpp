@@ -125,22 +125,28 @@ std::vector<std::string> Writes(const std::vector<testhost::RecordedRequest>& re
 }
 
 // The keys below `prefix` ("/bucket/folder/") that requests of `method` went to, as sent.
+// The lock object that every backup run writes and removes: no part of what it stores.
+bool IsLock(const std::string& target) {
+    const std::string path = target.substr(0, target.find('?'));
+    return path.size() >= 15 && path.compare(path.size() - 15, 15, "/.plughost-lock") == 0;
+}
+
 std::set<std::string> KeysSent(const std::vector<testhost::RecordedRequest>& requests,
                                const std::string& method, const std::string& prefix) {
     std::set<std::string> keys;
     for (const testhost::RecordedRequest& request : requests) {
         const std::string path = request.target.substr(0, request.target.find('?'));
-        if (request.method == method && path.rfind(prefix, 0) == 0)
+        if (request.method == method && path.rfind(prefix, 0) == 0 && !IsLock(path))
             keys.insert(path.substr(prefix.size()));
     }
     return keys;
 }
 
-// The requests that delete objects, one by one or several at once.
+// The requests that delete stored objects, one by one or several at once.
 std::vector<std::string> Deletions(const std::vector<testhost::RecordedRequest>& requests) {
     std::vector<std::string> deletions;
     for (const testhost::RecordedRequest& request : requests)
-        if (request.method == "DELETE" ||
+        if ((request.method == "DELETE" && !IsLock(request.target)) ||
             (request.method == "POST" && request.target.find("?delete") != std::string::npos))
             deletions.push_back(request.method + " " + request.target);
     return deletions;

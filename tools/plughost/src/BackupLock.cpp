@@ -1,6 +1,9 @@
 #include "BackupLock.h"
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <cerrno>
 
 #include <ctime>
 #include <random>
@@ -14,6 +17,12 @@ namespace plughost {
 namespace {
 
 std::int64_t Now() { return static_cast<std::int64_t>(std::time(nullptr)); }
+
+std::string HostName() {
+    char host[256] = "";
+    ::gethostname(host, sizeof host - 1);
+    return host;
+}
 
 std::string Token() {
     std::random_device device;
@@ -61,7 +70,15 @@ bool BackupLock::Take(StoredTree& tree) {
         // A lock that cannot be read or makes no sense is no run's.
         if (!failure && LockRecord::Parse(sink.Data(), other)) {
             const std::int64_t age = Now() - other.renewed;
-            if (age < LockStaleAfter) {
+            // A run of this host whose process is gone (killed, crashed) holds nothing.
+            const bool gone = other.host == HostName() && other.pid > 0 &&
+                              ::kill(static_cast<pid_t>(other.pid), 0) != 0 && errno == ESRCH;
+            if (gone) {
+                context_.console.Note(
+                    "plughost: note: taking over the lock of a backup on this "
+                    "host that ended without removing it (pid " +
+                    std::to_string(other.pid) + ")");
+            } else if (age < LockStaleAfter) {
                 context_.report.Fail(
                     {path_,
                      "backup",
@@ -72,17 +89,16 @@ bool BackupLock::Take(StoredTree& tree) {
                          "' if that run is gone)",
                      {}});
                 return false;
+            } else {
+                context_.console.Note(
+                    "plughost: note: taking over the lock of a backup that "
+                    "stopped renewing it " +
+                    std::to_string(age / 3600) + " hours ago (host " + other.host + ", pid " +
+                    std::to_string(other.pid) + ")");
             }
-            context_.console.Note(
-                "plughost: note: taking over the lock of a backup that stopped "
-                "renewing it " +
-                std::to_string(age / 3600) + " hours ago (host " + other.host + ", pid " +
-                std::to_string(other.pid) + ")");
         }
     }
-    char host[256] = "";
-    ::gethostname(host, sizeof host - 1);
-    record_.host = host;
+    record_.host = HostName();
     record_.pid = static_cast<long>(::getpid());
     record_.started = Now();
     record_.token = Token();
