@@ -3,15 +3,19 @@
 // with modes, times, owners and links, what a restore did not restore, verification, failures
 // injected by the fault proxy and the one line that names each, interruption and the resumed
 // backup, the incomplete uploads, the descriptor, and the checks made before anything is sent.
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -977,6 +981,38 @@ TEST_F(Plughost, EachFailureIsOneLineThatNamesTheCause) {
                                "2 s at http://127.0.0.1:1 (connection refused)"),
               std::string::npos)
         << timeout.err;
+
+    // A service that takes connections and never answers: the retried requests move a few
+    // bytes each, which must not keep the call looking alive past --timeout; without it, the
+    // run says every 10 s what it is waiting for.
+    const int silent = socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(bind(silent, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(listen(silent, 64), 0);
+    ASSERT_EQ(getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    const std::string silentUrl = "http://127.0.0.1:" + std::to_string(ntohs(address.sin_port));
+    Ran limited = Invoke(With(mardelAt(silentUrl), {"--timeout", "3", "ls", bucket}));
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_LT(limited.seconds, 3 + 2 + 1.5) << limited.err;
+    EXPECT_NE(limited.err.find("plughost: error: timeout: creating the instance moved no data for "
+                               "3 s at " +
+                               silentUrl),
+              std::string::npos)
+        << limited.err;
+    const pid_t waiting = Start(With(mardelAt(silentUrl), {"ls", bucket}));
+    std::this_thread::sleep_for(std::chrono::milliseconds(11500));
+    kill(waiting, SIGTERM);
+    Ran unlimited = Wait(waiting);
+    EXPECT_EQ(unlimited.status, 143);
+    EXPECT_NE(unlimited.err.find("plughost: still waiting: creating the instance moved no data for "
+                                 "10 s at " +
+                                 silentUrl),
+              std::string::npos)
+        << unlimited.err;
+    close(silent);
 }
 
 // Interrupted, plughost stores nothing partial, leaves no part file, names the upload the
@@ -1199,6 +1235,58 @@ TEST_F(Plughost, SingleFilesAndFolders) {
     Ran buckets = Invoke(With(plugin, {"ls"}));
     EXPECT_EQ(buckets.status, 0);
     EXPECT_NE(buckets.out.find(" " + bucket + "/\n"), std::string::npos) << buckets.out;
+}
+
+// What another client may have stored, and what a second run may find: a name that is both a
+// file and a folder, paths that are missing or name a file, and a backup under way.
+TEST_F(Plughost, NamesStoredBothWaysMissingPathsAndABackupUnderWay) {
+    const std::vector<std::string> plugin = Mardel(moto.Url());
+    admin.PutObject(bucket, "both", "file\n");
+    admin.PutObject(bucket, "both/inside.txt", "inside\n");
+    admin.PutObject(bucket, "set/.plughost-lock",
+                    "plughost-lock 1\nelsewhere\n42\n" + std::to_string(std::time(nullptr)) + "\n" +
+                        std::to_string(std::time(nullptr)) + "\ntoken\n");
+    const fs::path local = work / "f.txt";
+    WriteAll(local, "local\n");
+    WriteAll(work / "tree" / "a.txt", "a\n");
+    struct Case {
+        std::vector<std::string> command;
+        int status;
+        std::string out;  // expected at the start of standard output
+        std::string err;  // expected somewhere on standard error
+    };
+    const std::vector<Case> cases = {
+        {{"get", bucket + "/both", "-"}, 0, "file\n", ""},
+        {{"stat", bucket + "/both"}, 0, "Path:       " + bucket + "/both\nType:       ", ""},
+        {{"ls", bucket + "/both/inside.txt"}, 0, "-        7 B", ""},
+        {{"ls", bucket + "/nothing/here"},
+         1,
+         "",
+         "plughost: error: listing of '" + bucket + "/nothing/here' failed: not found"},
+        {{"put", local, bucket + "/both"}, 0, "", ""},
+        {{"mkdir", bucket + "/folder"}, 0, "", ""},
+        {{"put", local, bucket + "/folder"},
+         1,
+         "",
+         "is a folder; to store the file in it, end the path with '/'"},
+        {{"backup", work / "tree", bucket + "/set"},
+         1,
+         "",
+         "another backup of this folder is under way (host elsewhere, pid 42"},
+        {{"rm", bucket + "/both"}, 0, "", "plughost: removed '" + bucket + "/both'"},
+    };
+    for (const Case& c : cases) {
+        const Ran run = Invoke(With(plugin, c.command));
+        EXPECT_EQ(run.status, c.status) << c.command[0] << " " << c.command[1] << "\n" << run.err;
+        EXPECT_EQ(run.out.rfind(c.out, 0), 0u) << c.command[0] << "\n" << run.out;
+        EXPECT_NE(run.err.find(c.err), std::string::npos) << c.command[0] << "\n" << run.err;
+    }
+    // The file went, replaced once; the folder of the same name and the refused put's target
+    // are as they were, and the locked backup sent nothing.
+    EXPECT_EQ(admin.GetObject(bucket, "both"), std::nullopt);
+    EXPECT_EQ(admin.GetObject(bucket, "both/inside.txt"), "inside\n");
+    EXPECT_EQ(admin.GetObject(bucket, "folder"), std::nullopt);
+    EXPECT_EQ(admin.ListKeys(bucket, "set/"), std::vector<std::string>{"set/.plughost-lock"});
 }
 
 TEST_F(Plughost, ParametersFromAFileAndTheEnvironmentAreNeverShown) {

@@ -44,8 +44,9 @@ int Put(Context& context) {
     // Before a byte is read: the bucket must exist, and the name must not be a folder's.
     CFileAttributes attributes;
     if (!Attributes(context, SplitStoragePath(path)[0], "put", attributes)) return context.Finish();
+    // (A name stored both ways has a file that the upload replaces.)
     if (context.Storage().GetElementAttributes(ToHostPath(path), attributes) == Success &&
-        attributes.IsDirectory()) {
+        attributes.IsDirectory() && !AlsoNamed(context, path, false)) {
         context.report.Fail({path,
                              "put",
                              "is a folder; to store the file in it, end the path with '/' (put " +
