@@ -14,14 +14,17 @@ const std::vector<CommandSpec>& Commands() {
          "storage instance is created, so nothing is sent over the network. PLUGIN may be given\n"
          "here instead of with --plugin.\n",
          0, 1, InstanceKind::None, NoOptions, -1, PathNeed::None, Info},
-        {"ls", "[-R] [STORAGE_PATH]", "list a folder (the buckets when no path is given)",
+        {"ls", "[-R] [STORAGE_PATH]", "list a folder (the buckets when no path is given) or a file",
          "Prints one line per entry: 'd' for a bucket or folder, '-' for a file, the size, the\n"
          "modification time (UTC) and the name. With -R (--recursive) every folder below is\n"
-         "listed too, each entry with its path relative to STORAGE_PATH.\n",
+         "listed too, each entry with its path relative to STORAGE_PATH. A STORAGE_PATH that\n"
+         "names a file lists that file; one that is not there is reported as not found (exit\n"
+         "status 1).\n",
          0, 1, InstanceKind::Reading, RecursiveOption, 0, PathNeed::None, List},
         {"stat", "STORAGE_PATH", "show the attributes of a bucket, folder or file",
          "Prints what GetElementAttributes answers: type, size in bytes, modification time,\n"
-         "attribute bits. Exits with 1 when the element is not found.\n",
+         "attribute bits. A name stored both as a file and as a folder is shown both ways.\n"
+         "Exits with 1 when the element is not found.\n",
          1, 1, InstanceKind::Reading, NoOptions, 0, PathNeed::None, Stat},
         {"mkdir", "[--parents] STORAGE_PATH", "create a folder",
          "Creates the folder with CreateFolder. With --parents each folder on the way below the\n"
@@ -29,41 +32,78 @@ const std::vector<CommandSpec>& Commands() {
          1, 1, InstanceKind::Writing, ParentsOption, 0, PathNeed::None, MakeFolder},
         {"rm", "STORAGE_PATH", "delete a file",
          "Deletes one stored file with DeleteFile and says so. A file that is not there is an\n"
-         "error (exit status 1), as is a folder (use rmdir).\n",
+         "error (exit status 1), as is a folder (use rmdir); of a name stored both as a file and\n"
+         "as a folder, the file is deleted.\n",
          1, 1, InstanceKind::Writing, NoOptions, 0, PathNeed::File, RemoveFile},
         {"rmdir", "STORAGE_PATH", "delete a folder and everything in it",
          "Deletes the folder with DeleteFolder, which removes every object below it (as far as\n"
          "one listing of the service reaches), not only an empty folder, and says how many\n"
          "files and folders went with it.\n",
          1, 1, InstanceKind::Writing, NoOptions, 0, PathNeed::FolderBelow, RemoveFolder},
-        {"put", "LOCAL_FILE STORAGE_PATH", "upload one file",
-         "Streams LOCAL_FILE into STORAGE_PATH in blocks of --block-size. A STORAGE_PATH ending\n"
-         "in '/' stores the file under its own name in that folder. Interrupted (Ctrl-C,\n"
-         "SIGTERM), it stores nothing and names the incomplete upload that the service may keep.\n",
+        {"put", "LOCAL_FILE STORAGE_PATH", "upload one file ('-' for standard input)",
+         "Streams LOCAL_FILE into STORAGE_PATH in blocks of --block-size; LOCAL_FILE '-' reads\n"
+         "standard input (give STORAGE_PATH in full). A STORAGE_PATH ending in '/' stores the\n"
+         "file under its own name in that folder; one that names a stored folder is refused\n"
+         "(end it with '/'). The bucket and the name are checked before anything is read.\n"
+         "Interrupted (Ctrl-C, SIGTERM, SIGHUP), it stores nothing, aborts the incomplete upload\n"
+         "it began, and says whether the service keeps any.\n",
          2, 2, InstanceKind::Writing, NoOptions, 1, PathNeed::PutTarget, Put},
         {"get", "STORAGE_PATH LOCAL_FILE", "download one file",
-         "Reads STORAGE_PATH into LOCAL_FILE ('-' for standard output; an existing folder\n"
-         "receives the file under its stored name). The file appears only once it is complete.\n",
+         "Reads STORAGE_PATH into LOCAL_FILE ('-' for standard output). When LOCAL_FILE is an\n"
+         "existing folder or ends in '/', the file goes into it under its stored name; missing\n"
+         "folders on the way are created. The file appears only once it is complete. When the\n"
+         "manifest of a backup (in the file's folder or the nearest one above) has the file, it\n"
+         "must arrive with the recorded size and SHA-256, else nothing is written (exit status\n"
+         "1), and it gets the recorded mode, modification time and, run as root, owner. Of a\n"
+         "name stored both as a file and as a folder, the file is read.\n",
          2, 2, InstanceKind::Reading, NoOptions, 0, PathNeed::File, Get},
         {"backup", "[--checksum] [--delete] [--dry-run] LOCAL_DIR STORAGE_PATH",
          "back up a folder tree",
          "Creates every folder of LOCAL_DIR below STORAGE_PATH with CreateFolder and uploads\n"
-         "every file, then stores a manifest (.plughost-manifest: path, size, mode, modification\n"
-         "time and SHA-256 of each entry) in STORAGE_PATH. STORAGE_PATH is a bucket, or a folder\n"
-         "in one that is created when missing. A later backup sends only what changed: a file\n"
-         "whose size and modification time match the manifest, and that is still stored, is\n"
-         "skipped.\n"
-         "  --checksum  compare SHA-256 hashes instead of sizes and times (reads every file)\n"
-         "  --delete    remove stored files and folders that are gone from LOCAL_DIR\n"
-         "  --dry-run   print what would be sent, created and deleted, and send nothing\n"
-         "Symbolic links and special files are skipped and reported.\n",
+         "every file, then stores a manifest (.plughost-manifest: type, mode, size, modification\n"
+         "time, SHA-256, owner and group, link target and path of each entry) in STORAGE_PATH.\n"
+         "STORAGE_PATH is a bucket, or a folder in one that is created when missing. A later\n"
+         "backup sends only what changed: a file still stored with the manifest's size, whose\n"
+         "size and modification time match the manifest, is skipped.\n"
+         "  --checksum      compare SHA-256 hashes instead of modification times (reads every\n"
+         "                  such file)\n"
+         "  --delete        delete stored files and folders that are gone from LOCAL_DIR\n"
+         "  --max-delete N  delete nothing when the run would delete more than N stored entries\n"
+         "                  (replacements and entries below a deleted folder count); no limit\n"
+         "                  by default\n"
+         "  --dry-run       print what would be sent, created and deleted, and send nothing\n"
+         "Deletions (--delete, and a name stored as a file where a folder now is, or the reverse)\n"
+         "go after every upload, and not at all when anything in the run failed: the run then\n"
+         "says 'deleted nothing' and exits with 1, as it does above --max-delete.\n"
+         "Symbolic links are recorded in the manifest, never followed, and no object is stored\n"
+         "for them. Hard links are stored as separate files; extended attributes and ACLs are\n"
+         "not kept; special files (devices, fifos, sockets) are skipped and listed.\n"
+         "One backup of STORAGE_PATH runs at a time: it keeps a lock (.plughost-lock) there,\n"
+         "renewed hourly, and another backup refuses to start; a lock not renewed for 6 hours,\n"
+         "or left by a process of this host that is gone, is taken over. Stopped (Ctrl-C,\n"
+         "SIGTERM, SIGHUP), a backup stores the manifest of what it stored so far, marked\n"
+         "partial; after a crash, its journal under $XDG_STATE_HOME/plughost/ (default\n"
+         "~/.local/state/plughost/) lets the next run skip what was already stored.\n",
          2, 2, InstanceKind::Writing, BackupOptions | ChecksumOption, 1, PathNeed::BucketOrFolder,
          Backup},
         {"restore", "STORAGE_PATH LOCAL_DIR", "restore a folder tree",
-         "Recreates the tree below STORAGE_PATH in LOCAL_DIR (created when missing), downloading\n"
-         "every file, and gives files and folders the modes and modification times of the\n"
-         "backup's manifest. A tree stored without a manifest restores with the current time\n"
-         "and default modes, and says so. Files already in LOCAL_DIR are replaced.\n",
+         "Recreates the tree below STORAGE_PATH (or the one file it names) in LOCAL_DIR (created\n"
+         "when missing) and gives files, folders and symbolic links the modes, modification\n"
+         "times and, run as root, owners of the backup's manifest: the one in STORAGE_PATH, or\n"
+         "the nearest above it. Links are made after every file. Each file is hashed as it\n"
+         "arrives and put in place only when its size and SHA-256 are those the manifest\n"
+         "records; a file of the manifest that is not stored, or arrives otherwise, is named,\n"
+         "a local file in its place is left as it was, and the exit status is 1. A stored file\n"
+         "the manifest lacks is restored and named extra. A backup that did not finish (a\n"
+         "partial manifest) restores what it holds, says so and exits with 1. A tree stored\n"
+         "without a manifest restores with default modes and the modification times the\n"
+         "listing gives, and says so. Nothing below LOCAL_DIR is reached through a symbolic\n"
+         "link, and nothing in it is deleted.\n"
+         "  --overwrite WHEN  a file already in LOCAL_DIR: 'changed' (default) downloads it when\n"
+         "                    it is not the backed-up one, 'always' downloads it, 'never' leaves\n"
+         "                    it as it is\n"
+         "  --checksum        a local file is the backed-up one when its size and SHA-256 match\n"
+         "                    (reads it), not its size and modification time\n",
          2, 2, InstanceKind::Reading, ChecksumOption | OverwriteOption, 0, PathNeed::BucketOrFolder,
          Restore},
         {"verify", "LOCAL_DIR STORAGE_PATH", "compare a stored tree with a local one",
@@ -77,7 +117,10 @@ const std::vector<CommandSpec>& Commands() {
          "  content: PATH   the bytes differ (the first differing offset is given)\n"
          "  manifest: PATH  the stored file is not what the manifest recorded, or only one of\n"
          "                  them has it\n"
-         "Exits with 0 only when the trees are equal and every read succeeded.\n",
+         "A local symbolic link is compared with the manifest's ('missing' when it has none,\n"
+         "'content' when the target differs). Modes, times and owners are not compared. Exits\n"
+         "with 0 only when the trees are equal, every read succeeded and the manifest is not\n"
+         "that of a backup that did not finish.\n",
          2, 2, InstanceKind::Reading, NoOptions, 1, PathNeed::BucketOrFolder, Verify},
         {"uploads", "STORAGE_PATH", "list incomplete multipart uploads",
          "Lists the multipart uploads that were begun under STORAGE_PATH (a bucket, or a key or\n"
@@ -109,7 +152,7 @@ const char GlobalOptions[] =
     "Options (anywhere on the line):\n"
     "  -P, --plugin PATH      the plug-in library: a path, or a file name looked up in\n"
     "                         $PLUGHOST_PLUGIN_PATH, the current folder and the loader's path\n"
-    "                         (\"Mardel\" finds libMardel.so)\n"
+    "                         (\"Mardel\" finds libMardel.so); not found, it says where it looked\n"
     "  -p, --param KEY=VALUE  a parameter the plug-in reads through ILink (repeatable);\n"
     "                         VALUE @env:NAME takes the value of environment variable NAME\n"
     "      --params FILE      parameters from FILE: KEY=VALUE lines, '#' starts a comment;\n"
@@ -118,7 +161,8 @@ const char GlobalOptions[] =
     "                         http:// or https:// the SDK uses HTTPS\n"
     "      --retries N        attempts per request (the SDK's standard retry mode with\n"
     "                         AWS_MAX_ATTEMPTS=N; the default mode makes 11 over about 51 s)\n"
-    "      --timeout SECONDS  give up when one plug-in call has moved no data for SECONDS\n"
+    "      --timeout SECONDS  give up when one plug-in call has moved no data for SECONDS;\n"
+    "                         without it, a call silent for 10 s is named every 10 s\n"
     "      --log FILE         append the plug-in's log lines to FILE as well\n"
     "      --block-size SIZE  bytes per WriteFile/ReadFile block (default 1M; K, M, G suffixes)\n"
     "      --progress MODE    auto (default: a bar on a terminal, lines otherwise), bar, lines,\n"
@@ -130,8 +174,9 @@ const char GlobalOptions[] =
     "      --version          the tool's version\n";
 
 const char ExitStatus[] =
-    "Exit status: 0 when every operation succeeded, 1 when one failed (or verify found a\n"
-    "difference), 2 for a usage error, 130 when interrupted (Ctrl-C), 143 on SIGTERM.\n";
+    "Exit status: 0 when every operation succeeded; 1 when one failed, verify found a\n"
+    "difference, a backup held its deletions back or --timeout gave up; 2 for a usage error;\n"
+    "130 when interrupted (Ctrl-C), 143 on SIGTERM or SIGHUP.\n";
 }  // namespace
 
 std::string GeneralHelp() {
