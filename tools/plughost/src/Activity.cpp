@@ -9,22 +9,24 @@ namespace plughost {
 Activity::Call::Call(Activity& activity, const char* name) : activity_(activity) {
     std::unique_lock<std::mutex> lock(activity_.mutex_);
     while (activity_.stopping_) activity_.never_.wait(lock);
-    activity_.inCall_ = true;
-    activity_.callName_ = name;
-    activity_.callStart_ = Clock::now();
+    activity_.calls_[std::this_thread::get_id()] = {name, Clock::now()};
 }
 
 Activity::Call::~Call() {
     std::lock_guard<std::mutex> lock(activity_.mutex_);
-    activity_.inCall_ = false;
+    activity_.calls_.erase(std::this_thread::get_id());
 }
 
 Activity::State Activity::Current() const {
     std::lock_guard<std::mutex> lock(mutex_);
     State state;
-    state.inCall = inCall_;
-    state.name = callName_;
-    if (inCall_) state.seconds = std::chrono::duration<double>(Clock::now() - callStart_).count();
+    const CallUnderWay* first = nullptr;
+    for (const auto& [thread, call] : calls_)
+        if (first == nullptr || call.start < first->start) first = &call;
+    if (first == nullptr) return state;
+    state.inCall = true;
+    state.name = first->name;
+    state.seconds = std::chrono::duration<double>(Clock::now() - first->start).count();
     return state;
 }
 
@@ -45,14 +47,15 @@ void Activity::Park() {
     for (;;) never_.wait(lock);
 }
 
-void Activity::OpenedForWriting(unsigned int handle, const std::string& path) {
+void Activity::OpenedForWriting(const void* instance, unsigned int handle,
+                                const std::string& path) {
     std::lock_guard<std::mutex> lock(mutex_);
-    openWrites_[handle] = {path, static_cast<std::int64_t>(std::time(nullptr))};
+    openWrites_[{instance, handle}] = {path, static_cast<std::int64_t>(std::time(nullptr))};
 }
 
-void Activity::Closed(unsigned int handle) {
+void Activity::Closed(const void* instance, unsigned int handle) {
     std::lock_guard<std::mutex> lock(mutex_);
-    openWrites_.erase(handle);
+    openWrites_.erase({instance, handle});
 }
 
 void Activity::RememberEarlierUploads(const std::string& path, std::set<std::string> ids) {
@@ -65,6 +68,13 @@ std::optional<std::set<std::string>> Activity::EarlierUploads(const std::string&
     const auto found = earlierUploads_.find(path);
     if (found == earlierUploads_.end()) return std::nullopt;
     return found->second;
+}
+
+bool Activity::HasOpenWrites(const void* instance) const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    for (const auto& [key, write] : openWrites_)
+        if (key.first == instance) return true;
+    return false;
 }
 
 std::vector<OpenWrite> Activity::OpenWrites() const {

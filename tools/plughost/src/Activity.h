@@ -1,7 +1,7 @@
-// What the command's thread is doing, as the other threads of the tool need to know it: which
-// plug-in call is under way and since when (for the progress display and --timeout), which
-// files are open for writing in the instance, and which partial download files exist. It is
-// also the gate that keeps the command's thread out of the plug-in once the run is stopping:
+// What the command's threads are doing, as the monitor needs to know it: which plug-in calls
+// are under way and since when (for the progress display and --timeout), which files are open
+// for writing in the instances, and which partial download files exist. It is also the gate
+// that keeps every thread out of the plug-in once the run is stopping:
 // after an interruption no further call may reach the instance, least of all the CloseFile
 // that would complete an upload with the data written so far.
 #pragma once
@@ -16,6 +16,7 @@
 #include <optional>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace plughost {
@@ -44,6 +45,7 @@ class Activity {
         Activity& activity_;
     };
 
+    // The call under way that began first, where several are.
     struct State {
         bool inCall = false;
         const char* name = "";
@@ -58,8 +60,10 @@ class Activity {
     [[noreturn]] void Park();
 
     // Files open for writing in the instance, by handle, with their storage paths.
-    void OpenedForWriting(unsigned int handle, const std::string& path);
-    void Closed(unsigned int handle);
+    // Files open for writing, by instance and handle (each instance numbers its own).
+    void OpenedForWriting(const void* instance, unsigned int handle, const std::string& path);
+    void Closed(const void* instance, unsigned int handle);
+    bool HasOpenWrites(const void* instance) const;
     std::vector<OpenWrite> OpenWrites() const;
     // The incomplete uploads a key had before this run opened it (their ids), where they were
     // asked for: what a stop may not abort.
@@ -82,10 +86,12 @@ class Activity {
     mutable std::mutex mutex_;
     std::condition_variable never_;
     bool stopping_ = false;
-    bool inCall_ = false;
-    const char* callName_ = "";
-    Clock::time_point callStart_;
-    std::map<unsigned int, OpenWrite> openWrites_;
+    struct CallUnderWay {
+        const char* name;
+        Clock::time_point start;
+    };
+    std::map<std::thread::id, CallUnderWay> calls_;  // one per thread in a plug-in call
+    std::map<std::pair<const void*, unsigned int>, OpenWrite> openWrites_;
     std::map<std::string, std::set<std::string>> earlierUploads_;
     std::set<std::filesystem::path> parts_;
 };

@@ -47,6 +47,12 @@ unsigned CommandFlagOf(const std::string& name) {
 }  // namespace
 
 std::optional<std::size_t> ParseBlockSize(const std::string& text) {
+    const std::optional<std::uint64_t> size = ParseSize(text, MaxBlockSize);
+    if (!size) return std::nullopt;
+    return static_cast<std::size_t>(*size);
+}
+
+std::optional<std::uint64_t> ParseSize(const std::string& text, std::uint64_t maximum) {
     std::size_t digits = 0;
     while (digits < text.size() && text[digits] >= '0' && text[digits] <= '9') ++digits;
     if (digits == 0 || digits > 10) return std::nullopt;
@@ -61,8 +67,8 @@ std::optional<std::size_t> ParseBlockSize(const std::string& text) {
         factor = unit == 'k' ? 1024ull : unit == 'm' ? 1024ull * 1024 : 1024ull * 1024 * 1024;
     }
     const unsigned long long size = number * factor;
-    if (size == 0 || size > MaxBlockSize) return std::nullopt;
-    return static_cast<std::size_t>(size);
+    if (size == 0 || size > maximum || size / factor != number) return std::nullopt;
+    return size;
 }
 
 std::optional<double> ParseSeconds(const std::string& text) {
@@ -181,6 +187,23 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments) {
                 return parsed;
             }
             global.retries = attempts;
+        } else if (name == "--transfers") {
+            const bool digits = !value.empty() && value.size() <= 3 &&
+                                value.find_first_not_of("0123456789") == std::string::npos;
+            const unsigned count = digits ? static_cast<unsigned>(std::stoul(value)) : 0;
+            if (count < 1 || count > MaxTransfers) {
+                parsed.error = "invalid --transfers '" + value + "' (instances, 1 to " +
+                               std::to_string(MaxTransfers) + ")";
+                return parsed;
+            }
+            global.transfers = count;
+        } else if (name == "--memory") {
+            const std::optional<std::uint64_t> size = ParseSize(value, 1ull << 40);
+            if (!size) {
+                parsed.error = "invalid --memory '" + value + "' (a size, e.g. 448M or 2G)";
+                return parsed;
+            }
+            global.memory = *size;
         } else if (name == "--timeout") {
             const std::optional<double> seconds = ParseSeconds(value);
             if (!seconds) {

@@ -11,6 +11,10 @@
 
 namespace plughost {
 
+constexpr unsigned DefaultTransfers = 8;
+constexpr unsigned MaxTransfers = 64;
+constexpr std::uint64_t DefaultTransferMemory = 448ull << 20;
+
 struct GlobalOptions {
     std::string plugin;
     std::vector<std::string> parameters;  // "Key=Value" as given with -p, in order
@@ -18,6 +22,10 @@ struct GlobalOptions {
     std::optional<std::string> endpoint;
     std::string logFile;
     std::size_t blockSize = 1024 * 1024;
+    // Instances that backup, restore and verify move files on, each on a thread of its own.
+    unsigned transfers = DefaultTransfers;
+    // What those instances may hold of file data at once (each file its size, at most 101 MiB).
+    std::uint64_t memory = DefaultTransferMemory;
     ProgressMode progress = ProgressMode::Auto;
     bool verbose = false;
     bool quiet = false;
@@ -56,6 +64,9 @@ ParsedArguments ParseArguments(const std::vector<std::string>& arguments);
 // are 1024, 1048576 and 1073741824). Sizes of 0 or above 1 GiB, and anything else, give
 // nullopt.
 std::optional<std::size_t> ParseBlockSize(const std::string& text);
+
+// The same for any size from 1 byte to `maximum`.
+std::optional<std::uint64_t> ParseSize(const std::string& text, std::uint64_t maximum);
 
 // "30", "2.5", "10s": seconds, more than 0 and at most a day; nullopt otherwise.
 std::optional<double> ParseSeconds(const std::string& text);

@@ -18,6 +18,8 @@
 #include "CommandHandlers.h"
 #include "DirectClient.h"
 #include "Journal.h"
+#include "LocalTarget.h"
+#include "Parallel.h"
 #include "StoragePath.h"
 #include "StoredManifest.h"
 #include "Transfer.h"
@@ -275,50 +277,59 @@ int Backup(Context& context) {
     Transfer transfer(context.session.Log(), progress, invocation.global.blockSize);
     const Watch watch(context, progress, "backup", [&progress] { return BackupExtra(progress); });
     progress.Begin(plan.sendFiles, plan.sendBytes, Direction::Upload);
-    for (const BackupStep& step : plan.steps) {
-        lock.Renew();
+    // Folders, links and what is unchanged first, in the tree's order; then the files, in
+    // parallel.
+    std::vector<TransferJob> jobs;
+    for (std::size_t index = 0; index < plan.steps.size(); ++index) {
+        const BackupStep& step = plan.steps[index];
         const LocalEntry& entry = *step.local;
-        const std::string path = JoinStoragePath(root, entry.relative);
         if (entry.type != EntryType::File) {
-            if (!step.send || CreateFolder(context, path)) {
+            if (!step.send || CreateFolder(context, JoinStoragePath(root, entry.relative))) {
                 storedSoFar.Add(EntryOf(entry), step.send || entry.type == EntryType::Link);
                 if (step.send) progress.AddFolder();
             }
-            continue;
-        }
-        if (!step.send) {
+        } else if (!step.send) {
             progress.AddUnchanged();
             context.console.Detail("plughost: unchanged: " + entry.relative);
             ManifestEntry kept = EntryOf(entry);
             kept.sha256 = step.previous->sha256;
             storedSoFar.Add(std::move(kept), false);
-            continue;
+        } else {
+            jobs.push_back({index, entry.size, SplitRelative(entry.relative).first});
         }
-        if (entry.size >= MultipartCandidate) RememberEarlierUploads(context, path);
-        progress.StartFile(entry.relative, entry.size);
-        Sha256 hash;
-        std::optional<Failure> failure =
-            transfer.Upload(context.Storage(), entry.full, path, &hash);
-        if (failure) {
-            // Left out of this run's entries, so that the next backup sends it again.
-            progress.FailFile();
-            context.Fail(std::move(*failure));
-            continue;
-        }
-        progress.FinishFile();
-        context.console.Detail("plughost: sent: " + entry.relative + " (" +
-                               FormatBytes(transfer.Moved()) + ")");
-        // The entry describes what was sent. A file written to while it was read gets the time
-        // it was scanned with, so that the next run, seeing a newer one, sends it again.
-        ManifestEntry sent = EntryOf(entry);
-        sent.size = transfer.Moved();
-        sent.sha256 = hash.HexDigest();
-        if (ChangedSinceScan(entry))
-            context.console.Line("plughost: " + entry.relative +
-                                 ": changed while it was read; stored as read, and sent again by "
-                                 "the next backup");
-        storedSoFar.Add(std::move(sent), true);
     }
+    RunTransfers(context, progress, InstanceKind::Writing, jobs,
+                 [&](Lane& lane, const TransferJob& job) -> std::optional<Failure> {
+                     // The lock is renewed through the session's own instance, on its thread.
+                     if (&lane.storage == &context.Storage()) lock.Renew();
+                     const LocalEntry& entry = *plan.steps[job.index].local;
+                     const std::string path = JoinStoragePath(root, entry.relative);
+                     if (entry.size >= MultipartCandidate) RememberEarlierUploads(context, path);
+                     progress.StartFile(entry.relative, entry.size);
+                     Sha256 hash;
+                     std::optional<Failure> failure =
+                         lane.transfer.Upload(lane.storage, entry.full, path, &hash);
+                     if (failure) {
+                         // Left out of this run's entries: the next backup sends it again.
+                         progress.FailFile();
+                         return failure;
+                     }
+                     progress.FinishFile();
+                     context.console.Detail("plughost: sent: " + entry.relative + " (" +
+                                            FormatBytes(lane.transfer.Moved()) + ")");
+                     // The entry describes what was sent. A file written to while it was read
+                     // keeps the time it was scanned with, so that the next run, seeing a
+                     // newer one, sends it again.
+                     ManifestEntry sent = EntryOf(entry);
+                     sent.size = lane.transfer.Moved();
+                     sent.sha256 = hash.HexDigest();
+                     if (ChangedSinceScan(entry))
+                         context.console.Line("plughost: " + entry.relative +
+                                              ": changed while it was read; stored as read, and "
+                                              "sent again by the next backup");
+                     storedSoFar.Add(std::move(sent), true);
+                     return std::nullopt;
+                 });
 
     // Whether the tree was read whole and everything in it stored: the manifest is complete
     // then, whatever becomes of the deletions.

@@ -164,6 +164,32 @@ std::string DescribeRequestError(const RequestError& error, const EndpointFacts&
            ")";
 }
 
+bool MeetsEveryRequest(const RequestError& error) {
+    if (!error.found) return false;
+    if (error.responseCode <= 0) {
+        std::string text;
+        switch (CurlCode(error.message, text)) {
+            case 6:   // host not found
+            case 7:   // connection refused
+            case 35:  // TLS handshake
+            case 51:
+            case 58:
+            case 60:
+            case 77:
+            case 83:
+            case 90:
+            case 91:  // certificate verification
+                return true;
+            default:
+                return false;
+        }
+    }
+    const std::string& code = error.exceptionName;
+    return code == "NoSuchBucket" || code == "InvalidAccessKeyId" ||
+           code == "SignatureDoesNotMatch" || code == "AccessDenied" || code == "InvalidToken" ||
+           code == "ExpiredToken";
+}
+
 std::string DescribeLoggedCause(const std::vector<std::string>& lines,
                                 const EndpointFacts& endpoint) {
     const RequestError error = FindRequestError(lines);

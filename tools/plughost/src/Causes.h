@@ -32,6 +32,12 @@ std::string FindPlainMessage(const std::vector<std::string>& lines);
 // "connection to http://127.0.0.1:1 failed (refused or unreachable)".
 std::string DescribeRequestError(const RequestError& error, const EndpointFacts& endpoint);
 
+// Whether the error is one that every request of the run will meet: credentials or a
+// signature refused, a bucket that does not exist, a connection refused, a host not found, a
+// certificate that does not verify. A run moving many files stops at the first of these
+// rather than meeting it file after file.
+bool MeetsEveryRequest(const RequestError& error);
+
 // What the lines say went wrong: the error block described, else the plug-in's own words,
 // else "".
 std::string DescribeLoggedCause(const std::vector<std::string>& lines,

@@ -117,14 +117,15 @@ std::string FormatTime(std::int64_t seconds) {
     return text;
 }
 
-void Context::Fail(Failure failure) {
+void Context::Fail(Failure failure, Instance* via) {
+    std::lock_guard<std::recursive_mutex> lock(serial);
     std::string cause = DescribeLoggedCause(failure.logLines, session.Endpoint());
     if (cause.empty() && failure.pluginCall && !session.CreationCause().empty())
         cause = "the bucket list could not be read: " + session.CreationCause();
     if (cause.empty() && failure.pluginCall && !failure.path.empty() && failure.path != "/") {
         // The plug-in says nothing when a bucket is not there; the root listing tells.
         const std::string bucket = SplitStoragePath(NormalizeStoragePath(failure.path)).at(0);
-        if (!BucketExists(bucket).value_or(true))
+        if (!BucketExists(bucket, via).value_or(true))
             cause = "bucket '" + bucket + "' not found at " +
                     (session.Endpoint().url.empty() ? session.Endpoint().source
                                                     : session.Endpoint().url);
@@ -133,10 +134,12 @@ void Context::Fail(Failure failure) {
     report.Fail(std::move(failure));
 }
 
-std::optional<bool> Context::BucketExists(const std::string& bucket) {
+std::optional<bool> Context::BucketExists(const std::string& bucket, Instance* via) {
+    std::lock_guard<std::recursive_mutex> lock(serial);
     if (!buckets) {
         std::list<CFileInfo> entries;
-        if (Storage().GetListing(L"", entries) != Success) return std::nullopt;
+        if ((via != nullptr ? *via : Storage()).GetListing(L"", entries) != Success)
+            return std::nullopt;
         buckets.emplace();
         for (const CFileInfo& entry : entries) buckets->insert(FromHostName(entry.name));
     }

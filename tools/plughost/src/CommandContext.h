@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <string>
@@ -22,6 +23,15 @@
 namespace plughost {
 
 struct Context {
+    Context(const Invocation& invocation, Console& console, Session& session, Report& report,
+            Monitor& monitor, Activity& activity)
+        : invocation(invocation),
+          console(console),
+          session(session),
+          report(report),
+          monitor(monitor),
+          activity(activity) {}
+
     const Invocation& invocation;
     Console& console;
     Session& session;
@@ -33,6 +43,9 @@ struct Context {
     std::optional<std::set<std::string>> buckets;
     // plughost's own S3 client, made when first needed.
     std::shared_ptr<DirectClient> direct;
+    // What threads that move files in parallel do in turn: report a failure, ask for the
+    // bucket list, use plughost's own client.
+    std::recursive_mutex serial;
 
     const std::string& Operand(std::size_t index) const { return invocation.operands.at(index); }
     Instance& Storage() { return session.Storage(); }
@@ -40,9 +53,11 @@ struct Context {
     // Records a failure with its cause named: from the plug-in's log lines, else from the
     // failed creation of the instance, else from the bucket list. The interface's own words
     // (such as "CloseFile returned Failure (1)") follow the cause.
-    void Fail(Failure failure);
+    // Thread-safe; `via` is the instance the failed call was made on (the bucket list is asked
+    // there), the session's own when null.
+    void Fail(Failure failure, Instance* via = nullptr);
     // Whether the root listing names `bucket` (asked once); nullopt when it cannot be listed.
-    std::optional<bool> BucketExists(const std::string& bucket);
+    std::optional<bool> BucketExists(const std::string& bucket, Instance* via = nullptr);
     // A failed instance call: "<call> returned <result>", with the lines logged since `mark`.
     void FailCall(const std::string& path, const std::string& operation, const char* call,
                   ResultCode result, std::size_t mark);

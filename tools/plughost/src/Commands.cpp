@@ -106,8 +106,7 @@ int RunPlughost(const std::vector<std::string>& arguments, Console& console) {
             return exitCode;
         }
         Report report(console);
-        Context context{invocation, console,  *session,     report,
-                        monitor,    activity, std::nullopt, nullptr};
+        Context context(invocation, console, *session, report, monitor, activity);
         monitor.SetTimeoutCause([&session](double seconds, const char* call) {
             return Waiting(*session, seconds, call);
         });

@@ -41,6 +41,8 @@ class HostLog final : public ILog {
     std::size_t Mark() const;
     std::vector<std::string> LinesSince(std::size_t mark) const;
 
+    Console& GetConsole() const { return console_; }
+
   private:
     void Emit(int severity, const std::wstring& text);
 

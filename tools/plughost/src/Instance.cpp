@@ -12,7 +12,7 @@ ResultCode Instance::OpenFile(const std::wstring& path, FileAccessMode::ID mode,
     const Activity::Call call(activity_, "OpenFile");
     const ResultCode result = reader_.OpenFile(path, mode, handle);
     if (result == Success && mode != FileAccessMode::Read)
-        activity_.OpenedForWriting(handle, FromHostName(path));
+        activity_.OpenedForWriting(this, handle, FromHostName(path));
     return result;
 }
 
@@ -31,7 +31,7 @@ ResultCode Instance::CloseFile(unsigned int handle) {
     const Activity::Call call(activity_, "CloseFile");
     const ResultCode result = reader_.CloseFile(handle);
     // Whatever the result, the plug-in has let go of the handle.
-    activity_.Closed(handle);
+    activity_.Closed(this, handle);
     return result;
 }
 

@@ -168,8 +168,8 @@ void Progress::Begin(std::uint64_t totalFiles, std::uint64_t totalBytes, Directi
     state_.totalFiles = totalFiles;
     state_.totalBytes = totalBytes;
     direction_ = direction;
-    finishedBytes_ = handed_ = wire_ = 0;
-    inFile_ = false;
+    finishedBytes_ = 0;
+    lanes_.clear();
     start_ = lastShown_ = lastMoved_ = clock_();
     ended_ = false;
     Update(true);
@@ -178,32 +178,33 @@ void Progress::Begin(std::uint64_t totalFiles, std::uint64_t totalBytes, Directi
 void Progress::StartFile(const std::string& name, std::uint64_t size) {
     std::lock_guard<std::mutex> lock(mutex_);
     state_.currentName = name;
-    handed_ = wire_ = 0;
-    fileSize_ = size;
-    fileBase_ = latest_;
-    inFile_ = true;
+    Lane& lane = lanes_[std::this_thread::get_id()];
+    lane = Lane{};
+    lane.size = size;
+    lane.base = latest_;
     Update(false);
 }
 
 void Progress::AddBytes(std::uint64_t bytes) {
     std::lock_guard<std::mutex> lock(mutex_);
-    handed_ += bytes;
+    lanes_[std::this_thread::get_id()].handed += bytes;
     Update(false);
 }
 
 void Progress::FinishFile() {
     std::lock_guard<std::mutex> lock(mutex_);
-    finishedBytes_ += handed_;
-    handed_ = wire_ = 0;
-    inFile_ = false;
+    const auto lane = lanes_.find(std::this_thread::get_id());
+    if (lane != lanes_.end()) {
+        finishedBytes_ += lane->second.handed;
+        lanes_.erase(lane);
+    }
     ++state_.doneFiles;
     Update(false);
 }
 
 void Progress::FailFile() {
     std::lock_guard<std::mutex> lock(mutex_);
-    handed_ = wire_ = 0;
-    inFile_ = false;
+    lanes_.erase(std::this_thread::get_id());
     Update(false);
 }
 
@@ -221,13 +222,13 @@ void Progress::Tick(const NetworkMeter::Totals& totals, const Activity::State& c
     if (!haveTotals_ || totals.acknowledged != latest_.acknowledged ||
         totals.received != latest_.received)
         lastMoved_ = now;
-    if (!haveTotals_) fileBase_ = totals;
+    if (!haveTotals_)
+        for (auto& [thread, lane] : lanes_) lane.base = totals;
     haveTotals_ = true;
     latest_ = totals;
-    if (inFile_) {
-        wire_ = direction_ == Direction::Upload ? totals.acknowledged - fileBase_.acknowledged
-                                                : totals.received - fileBase_.received;
-    }
+    for (auto& [thread, lane] : lanes_)
+        lane.wire = direction_ == Direction::Upload ? totals.acknowledged - lane.base.acknowledged
+                                                    : totals.received - lane.base.received;
     const double idle = std::chrono::duration<double>(now - lastMoved_).count();
     state_.waiting.clear();
     if (call.inCall && call.seconds >= WaitingAfterSeconds && idle >= WaitingAfterSeconds)
@@ -295,11 +296,17 @@ ProgressState Progress::Snapshot() const {
 }
 
 std::uint64_t Progress::CurrentConfirmed() const {
-    if (!inFile_) return 0;
+    // The counters are the process's: they tell one file's progress only while it is alone.
+    if (lanes_.size() != 1) {
+        std::uint64_t handed = 0;
+        for (const auto& [thread, lane] : lanes_) handed += lane.handed;
+        return handed;
+    }
+    const Lane& lane = lanes_.begin()->second;
     // An upload counts what the service acknowledged, never more than was handed over; a
     // download what arrived, which the plug-in may not have delivered yet.
-    if (direction_ == Direction::Upload) return std::min(handed_, wire_);
-    return std::max(handed_, std::min(fileSize_, wire_));
+    if (direction_ == Direction::Upload) return std::min(lane.handed, lane.wire);
+    return std::max(lane.handed, std::min(lane.size, lane.wire));
 }
 
 void Progress::Update(bool force) {

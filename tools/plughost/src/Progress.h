@@ -12,8 +12,10 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "Activity.h"
 #include "Console.h"
@@ -57,6 +59,9 @@ class Progress {
     // Auto chooses the bar on a terminal and plain lines otherwise.
     Progress(Console& console, ProgressMode mode, Clock clock = std::chrono::steady_clock::now);
 
+    // The file calls (StartFile to FinishFile or FailFile, AddBytes) concern the calling
+    // thread's file, so that several threads may each move one. With one file under way, an
+    // upload counts what the service acknowledged; with several, what was handed over.
     void Begin(std::uint64_t totalFiles, std::uint64_t totalBytes,
                Direction direction = Direction::Upload);
     // `size`, when known, bounds what the network counters may add to a download's figure.
@@ -101,12 +106,15 @@ class Progress {
     std::chrono::steady_clock::time_point lastMoved_;
     ProgressState state_;
     std::uint64_t finishedBytes_ = 0;  // of the files done
-    std::uint64_t handed_ = 0;         // of the current file
-    std::uint64_t wire_ = 0;           // bytes on the wire since the current file began
-    std::uint64_t fileSize_ = 0;       // of the current file, 0 when not known
-    bool inFile_ = false;
+    // A file under way, on the thread that moves it.
+    struct Lane {
+        std::uint64_t handed = 0;   // bytes handed to or delivered by the plug-in
+        std::uint64_t wire = 0;     // bytes on the wire since it began (one lane only)
+        std::uint64_t size = 0;     // 0 when not known
+        NetworkMeter::Totals base;  // the counters when it began
+    };
+    std::map<std::thread::id, Lane> lanes_;
     NetworkMeter::Totals latest_;
-    NetworkMeter::Totals fileBase_;
     bool haveTotals_ = false;
     std::uint64_t folders_ = 0;
     std::uint64_t unchanged_ = 0;

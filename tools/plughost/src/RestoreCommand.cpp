@@ -14,6 +14,7 @@
 #include "CommandContext.h"
 #include "CommandHandlers.h"
 #include "LocalTarget.h"
+#include "Parallel.h"
 #include "RestorePlan.h"
 #include "Sinks.h"
 #include "StoragePath.h"
@@ -69,10 +70,10 @@ Metadata MetadataOf(const RestoreStep& step, bool owners) {
     return metadata;
 }
 
-// Downloads one file into the target; true when it is in place.
-bool RestoreFile(Context& context, Transfer& transfer, Progress& progress,
-                 const LocalTarget& target, const std::string& storagePath, const RestoreStep& step,
-                 bool owners) {
+// Downloads one file into the target: nullopt when it is in place, else what failed.
+std::optional<Failure> RestoreFile(Context& context, Lane& lane, Progress& progress,
+                                   const LocalTarget& target, const std::string& storagePath,
+                                   const RestoreStep& step, bool owners) {
     const StoredEntry& stored = *step.stored;
     progress.StartFile(step.relative, stored.sizeValid ? stored.size : 0);
     const fs::path shown = target.Root() / fs::path(step.relative);
@@ -82,8 +83,7 @@ bool RestoreFile(Context& context, Transfer& transfer, Progress& progress,
     FileSink sink(std::move(folder), name, shown, &context.activity);
     if (!error.empty() || !sink.Open(error)) {
         progress.FailFile();
-        context.report.Fail({shown.string(), "restore", error, {}});
-        return false;
+        return Failure{shown.string(), "restore", error, {}};
     }
     // The backup's size where it has one: an object that is not that size is not the file.
     std::optional<std::uint64_t> expected;
@@ -93,7 +93,7 @@ bool RestoreFile(Context& context, Transfer& transfer, Progress& progress,
         expected = stored.size;
     Sha256 hash;
     std::optional<Failure> failure =
-        transfer.Download(context.Storage(), storagePath, expected, sink, &hash);
+        lane.transfer.Download(lane.storage, storagePath, expected, sink, &hash);
     if (!failure && step.recorded && hash.HexDigest() != step.recorded->sha256)
         failure = Failure{storagePath,
                           "restore",
@@ -105,12 +105,11 @@ bool RestoreFile(Context& context, Transfer& transfer, Progress& progress,
         failure = Failure{shown.string(), "restore", error, {}};
     if (failure) {
         progress.FailFile();
-        context.Fail(std::move(*failure));
-        return false;
+        return failure;
     }
     progress.FinishFile();
     context.console.Detail("plughost: restored: " + step.relative);
-    return true;
+    return std::nullopt;
 }
 
 bool AnyOwner(const std::vector<ManifestEntry>& entries) {
@@ -200,11 +199,14 @@ int Restore(Context& context) {
                              path);
 
     Progress progress(context.console, context.invocation.global.progress);
-    Transfer transfer(context.session.Log(), progress, context.invocation.global.blockSize);
     const Watch watch(context, progress, "restore", [&progress] { return RestoreExtra(progress); });
     progress.Begin(plan.downloadFiles, plan.downloadBytes, Direction::Download);
+    // Folders, what stays and the links in the plan's order, the files in parallel between.
     std::vector<const RestoreStep*> folders;
-    for (const RestoreStep& step : plan.steps) {
+    std::vector<TransferJob> jobs;
+    std::vector<const RestoreStep*> links;
+    for (std::size_t index = 0; index < plan.steps.size(); ++index) {
+        const RestoreStep& step = plan.steps[index];
         const fs::path shown = target.Root() / fs::path(step.relative);
         switch (step.action) {
             case RestoreAction::MakeFolder: {
@@ -218,8 +220,7 @@ int Restore(Context& context) {
                 break;
             }
             case RestoreAction::Download:
-                RestoreFile(context, transfer, progress, target,
-                            JoinStoragePath(base, step.relative), step, owners);
+                jobs.push_back({index, step.stored->size, SplitRelative(step.relative).first});
                 break;
             case RestoreAction::Keep:
                 progress.AddUnchanged();
@@ -230,11 +231,19 @@ int Restore(Context& context) {
                                      step.relative);
                 break;
             case RestoreAction::MakeLink:
-                if (!target.MakeLink(step.relative, *step.recorded, owners, error))
-                    context.report.Fail({shown.string(), "restore", error, {}});
+                links.push_back(&step);
                 break;
         }
     }
+    RunTransfers(context, progress, InstanceKind::Reading, jobs,
+                 [&](Lane& lane, const TransferJob& job) {
+                     const RestoreStep& step = plan.steps[job.index];
+                     return RestoreFile(context, lane, progress, target,
+                                        JoinStoragePath(base, step.relative), step, owners);
+                 });
+    for (const RestoreStep* link : links)
+        if (!target.MakeLink(link->relative, *link->recorded, owners, error))
+            context.report.Fail({(target.Root() / link->relative).string(), "restore", error, {}});
     // Folders last and deepest first: writing into a folder changes its time, and its mode
     // may forbid writing.
     for (auto it = folders.rbegin(); it != folders.rend(); ++it) {

@@ -47,6 +47,40 @@ void WarnAboutSecrets(const GlobalOptions& options, const ParameterSet& paramete
 Session::Session(Console& console, bool verbose)
     : log_(console), link_(parameters_, console, verbose) {}
 
+Worker::Worker(Console& console, const ParameterSet& parameters, Activity& activity)
+    : log_(console), link_(parameters, console, false), activity_(activity) {}
+
+Worker::~Worker() {
+    if (!instance_ || !activity_.HasOpenWrites(instance_.get())) return;
+    (void)writeInstance_.release();
+    (void)readInstance_.release();
+}
+
+std::unique_ptr<Worker> Session::CreateWorker(InstanceKind kind, std::string& error) {
+    auto worker = std::make_unique<Worker>(log_.GetConsole(), parameters_, *activity_);
+    if (!logFile_.empty() && !worker->log_.OpenFile(logFile_, error)) return nullptr;
+    IBackupDataRead* reader = nullptr;
+    {
+        const Activity::Call call(*activity_, "creating an instance");
+        if (kind == InstanceKind::Writing) {
+            worker->writeInstance_ =
+                library_->GetBackupDataWrite(&worker->log_, &worker->link_, error);
+            reader = worker->writeInstance_.get();
+        } else {
+            worker->readInstance_ =
+                library_->GetBackupDataRead(&worker->log_, &worker->link_, error);
+            reader = worker->readInstance_.get();
+        }
+    }
+    if (reader == nullptr) {
+        if (error.empty()) error = "the plug-in returned no storage instance";
+        return nullptr;
+    }
+    worker->instance_ =
+        std::make_unique<Instance>(*activity_, *reader, worker->writeInstance_.get());
+    return worker;
+}
+
 Session::~Session() {
     if (activity_ == nullptr || activity_->OpenWrites().empty()) return;
     // Destroying the instance would complete the uploads still open with what they hold; the
@@ -73,6 +107,7 @@ std::unique_ptr<Session> Session::Open(const GlobalOptions& options, InstanceKin
 
     exitCode = ExitFailed;
     if (!options.logFile.empty() && !session->log_.OpenFile(options.logFile, error)) return nullptr;
+    session->logFile_ = options.logFile;
     session->library_ = PluginLibrary::Load(options.plugin, error);
     if (!session->library_) return nullptr;
     {

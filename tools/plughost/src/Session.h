@@ -21,6 +21,30 @@
 
 namespace plughost {
 
+// A further storage instance of the session's plug-in, for a thread of its own: its own log
+// (so that a failure collects only what its instance said) and its own parameter link.
+class Worker {
+  public:
+    Worker(Console& console, const ParameterSet& parameters, Activity& activity);
+    // An instance with an upload still open is left as it is: destroying it would complete
+    // the upload with what it holds.
+    ~Worker();
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+
+    HostLog& Log() { return log_; }
+    Instance& Storage() { return *instance_; }
+
+  private:
+    friend class Session;
+    HostLog log_;
+    ParameterLink link_;
+    Activity& activity_;
+    WriteInstancePtr writeInstance_;
+    ReadInstancePtr readInstance_;
+    std::unique_ptr<Instance> instance_;
+};
+
 class Session {
   public:
     // Reads the parameters, loads the plug-in, sets its Endpoint and checks the parameters
@@ -33,6 +57,10 @@ class Session {
     // Creates the storage instance of a Reading or Writing kind (nothing for the others),
     // which already talks to the service. False with `error` set when there is none.
     bool CreateInstance(InstanceKind kind, std::string& error);
+
+    // Another instance of `kind` (Reading or Writing), as CreateInstance makes it; may be
+    // called on any thread. Null with `error` set when there is none.
+    std::unique_ptr<Worker> CreateWorker(InstanceKind kind, std::string& error);
 
     ~Session();
     Session(const Session&) = delete;
@@ -71,6 +99,7 @@ class Session {
     std::string displayName_;
     EndpointFacts endpoint_;
     std::string creationCause_;
+    std::string logFile_;
     WriteInstancePtr writeInstance_;
     ReadInstancePtr readInstance_;
     std::unique_ptr<Instance> instance_;

@@ -121,6 +121,8 @@ std::vector<IncompleteUpload> OfKey(std::vector<IncompleteUpload> uploads, const
 }  // namespace
 
 void RememberEarlierUploads(Context& context, const std::string& path) {
+    // Asked from every thread that moves files; one client serves them in turn.
+    std::lock_guard<std::recursive_mutex> lock(context.serial);
     std::string error;
     if (!context.direct) context.direct = context.session.MakeDirectClient(false, error);
     if (!context.direct) return;

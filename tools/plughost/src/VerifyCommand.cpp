@@ -1,13 +1,17 @@
 // verify: a stored tree read back and compared, byte for byte, with a local one and with what
 // the backup's manifest recorded.
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <map>
+#include <mutex>
 
 #include "BackupLock.h"
 #include "CommandContext.h"
 #include "CommandHandlers.h"
 #include "Commands.h"
+#include "LocalTarget.h"
+#include "Parallel.h"
 #include "Sinks.h"
 #include "StoragePath.h"
 #include "StoredManifest.h"
@@ -65,17 +69,21 @@ int Verify(Context& context) {
             if (entry.type == EntryType::File) both[path];
 
     Progress progress(context.console, context.invocation.global.progress);
-    Transfer transfer(context.session.Log(), progress, context.invocation.global.blockSize);
     std::uint64_t differences = 0;
     const Watch watch(context, progress, "verify", [&differences] {
         return std::to_string(differences) +
                (differences == 1 ? " difference, " : " differences, ");
     });
     progress.Begin(files, bytes, Direction::Download);
+    // Files are compared in parallel: the differences are printed at the end, in the order of
+    // their paths, whatever order they were found in.
+    std::mutex noted;
+    std::vector<std::pair<std::string, std::string>> lines;
     auto differ = [&](const char* kind, const std::string& path, const std::string& detail) {
+        const std::lock_guard<std::mutex> lock(noted);
         ++differences;
-        std::printf("%s: %s%s%s\n", kind, path.c_str(), detail.empty() ? "" : ": ", detail.c_str());
-        std::fflush(stdout);
+        lines.emplace_back(
+            path, std::string(kind) + ": " + path + (detail.empty() ? "" : ": " + detail) + "\n");
     };
     // Nothing is stored for a link: the manifest holds it.
     for (const LocalEntry& entry : local.entries) {
@@ -104,6 +112,13 @@ int Verify(Context& context) {
             differ("manifest", path,
                    "the stored content's SHA-256 is not the one the manifest records");
     };
+    // The files whose contents are compared.
+    struct Compared {
+        const LocalEntry* local;
+        const StoredEntry* stored;
+        std::string relative;
+    };
+    std::vector<Compared> compared;
     for (const auto& [relative, pair] : both) {
         const LocalEntry* mine = pair.first;
         const StoredEntry* theirs = pair.second;
@@ -126,47 +141,63 @@ int Verify(Context& context) {
             continue;
         }
         if (mine->IsFolder()) continue;
-        progress.StartFile(relative, theirs->size);
         if (theirs->sizeValid && theirs->size != mine->size) {
             differ("size", relative,
                    "local " + std::to_string(mine->size) + " bytes, stored " +
                        std::to_string(theirs->size) + " bytes");
             checkRecorded(relative, *theirs, std::nullopt, "");
+            progress.StartFile(relative, theirs->size);
             progress.AddBytes(theirs->size);
             progress.FinishFile();
             continue;
         }
-        CompareSink sink(mine->full);
-        std::string error;
-        if (!sink.Open(error)) {
-            progress.FailFile();
-            context.report.Fail({mine->full.string(), "verify", error, {}});
-            continue;
-        }
-        Sha256 hash;
-        std::optional<Failure> failure = transfer.Download(
-            context.Storage(), JoinStoragePath(root, relative), std::nullopt, sink, &hash);
-        if (failure) {
-            progress.FailFile();
-            context.Fail(std::move(*failure));
-            continue;
-        }
-        sink.Finish();
-        progress.FinishFile();
-        if (sink.FirstDifference() >= 0)
-            differ("content", relative,
-                   "first difference at offset " + std::to_string(sink.FirstDifference()));
-        else if (sink.StoredLonger())
-            differ("size", relative,
-                   "local " + std::to_string(mine->size) + " bytes, stored " +
-                       std::to_string(sink.StoredBytes()) + " bytes read");
-        else if (sink.LocalLonger())
-            differ("size", relative,
-                   "local " + std::to_string(mine->size) + " bytes, only " +
-                       std::to_string(sink.StoredBytes()) + " bytes stored");
-        checkRecorded(relative, *theirs, sink.StoredBytes(), hash.HexDigest());
+        compared.push_back({mine, theirs, relative});
     }
+    // The contents, read back in parallel.
+    std::vector<TransferJob> jobs;
+    for (std::size_t index = 0; index < compared.size(); ++index)
+        jobs.push_back(
+            {index, compared[index].stored->size, SplitRelative(compared[index].relative).first});
+    RunTransfers(
+        context, progress, InstanceKind::Reading, jobs,
+        [&](Lane& lane, const TransferJob& job) -> std::optional<Failure> {
+            const Compared& pair = compared[job.index];
+            const std::string& relative = pair.relative;
+            progress.StartFile(relative, pair.stored->size);
+            CompareSink sink(pair.local->full);
+            std::string error;
+            if (!sink.Open(error)) {
+                progress.FailFile();
+                return Failure{pair.local->full.string(), "verify", error, {}};
+            }
+            Sha256 hash;
+            std::optional<Failure> failure = lane.transfer.Download(
+                lane.storage, JoinStoragePath(root, relative), std::nullopt, sink, &hash);
+            if (failure) {
+                progress.FailFile();
+                return failure;
+            }
+            sink.Finish();
+            progress.FinishFile();
+            if (sink.FirstDifference() >= 0)
+                differ("content", relative,
+                       "first difference at offset " + std::to_string(sink.FirstDifference()));
+            else if (sink.StoredLonger())
+                differ("size", relative,
+                       "local " + std::to_string(pair.local->size) + " bytes, stored " +
+                           std::to_string(sink.StoredBytes()) + " bytes read");
+            else if (sink.LocalLonger())
+                differ("size", relative,
+                       "local " + std::to_string(pair.local->size) + " bytes, only " +
+                           std::to_string(sink.StoredBytes()) + " bytes stored");
+            checkRecorded(relative, *pair.stored, sink.StoredBytes(), hash.HexDigest());
+            return std::nullopt;
+        });
     progress.End();
+    std::stable_sort(lines.begin(), lines.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (const auto& [path, line] : lines) std::fputs(line.c_str(), stdout);
+    std::fflush(stdout);
     context.console.Line(context.Summary(
         "verify", progress,
         std::to_string(differences) + (differences == 1 ? " difference, " : " differences, ")));

@@ -488,12 +488,23 @@ TEST(Activity, StoppingClosesTheGateAndRemovesPartialFiles) {
     std::ofstream(done) << "whole";
     std::string error;
     ASSERT_TRUE(activity.CommitPart(done, dir / "b", error)) << error;
-    activity.OpenedForWriting(7, "bucket/big.iso");
+    // Two instances number their handles alike.
+    const int first = 0;
+    const int second = 0;
+    activity.OpenedForWriting(&first, 7, "bucket/big.iso");
+    activity.OpenedForWriting(&second, 7, "bucket/other.iso");
+    activity.Closed(&second, 7);
     ASSERT_EQ(activity.OpenWrites().size(), 1u);
     EXPECT_EQ(activity.OpenWrites()[0].path, "bucket/big.iso");
     EXPECT_GE(activity.OpenWrites()[0].opened, static_cast<std::int64_t>(std::time(nullptr)) - 60);
     {
+        // Calls on several threads: the one under way longest is the one shown.
         const Activity::Call call(activity, "WriteFile");
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        std::thread([&activity] {
+            const Activity::Call other(activity, "ReadFile");
+            EXPECT_STREQ(activity.Current().name, "WriteFile");
+        }).join();
         EXPECT_TRUE(activity.Current().inCall);
         EXPECT_STREQ(activity.Current().name, "WriteFile");
     }
