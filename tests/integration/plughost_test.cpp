@@ -487,6 +487,79 @@ TEST_F(Plughost, FailedUploadNamesTheFileAndTheCause) {
     EXPECT_NE(verbose.err.find("put: 0 files, 0 B"), std::string::npos) << verbose.err;
 }
 
+// Several instances at once: a tree whose files are more than the budget lets be in flight
+// together goes up and comes back byte for byte with modes and times; one file's failure is
+// that file's; a failure every file meets stops the run once instead of file after file.
+TEST_F(Plughost, ParallelTransfersMoveWholeTreesAndStopOnAFailureEveryFileMeets) {
+    const fs::path source = work / "source";
+    MakeSampleTree(source);
+    std::mt19937 random(99);
+    for (int folder = 0; folder < 3; ++folder)
+        for (int file = 0; file < 20; ++file)
+            WriteAll(source / ("f" + std::to_string(folder)) / (std::to_string(file) + ".txt"),
+                     std::string(static_cast<std::size_t>(random() % 5000), 'a' + file));
+    std::string big(6u << 20, '\0');
+    for (int file = 0; file < 3; ++file) {
+        for (char& byte : big) byte = static_cast<char>(random());
+        WriteAll(source / ("big" + std::to_string(file) + ".bin"), big);
+    }
+    // Two 6 MiB files fit in the budget at once, never three.
+    const std::vector<std::string> parallel = {"--transfers", "4", "--memory", "13M"};
+    std::vector<std::string> plugin = Mardel(moto.Url());
+    plugin.insert(plugin.end(), parallel.begin(), parallel.end());
+    Ran up = Invoke(With(plugin, {"backup", source, bucket + "/tree"}));
+    ASSERT_EQ(up.status, 0) << up.err;
+    EXPECT_NE(up.err.find("backup: 67 files"), std::string::npos) << up.err;
+    Ran down = Invoke(With(plugin, {"restore", bucket + "/tree", work / "back"}));
+    ASSERT_EQ(down.status, 0) << down.err;
+    EXPECT_EQ(Snapshot(work / "back", true), Snapshot(source, true));
+    Ran verify = Invoke(With(plugin, {"verify", source, bucket + "/tree"}));
+    EXPECT_EQ(verify.status, 0) << verify.out << verify.err;
+
+    testhost::FaultProxy proxy(moto.Url());
+    std::vector<std::string> proxied = Mardel(proxy.Url());
+    proxied.insert(proxied.end(), parallel.begin(), parallel.end());
+    struct Case {
+        const char* name;
+        testhost::FaultRule rule;
+        std::string said;
+        bool stops;
+    };
+    testhost::FaultRule one;
+    one.method = "PUT";
+    one.pathRegex = "/f1/7\\.txt";
+    one.count = -1;
+    testhost::FaultRule everyFile;
+    everyFile.method = "PUT";
+    everyFile.pathRegex = "/f[0-9]/";
+    everyFile.count = -1;
+    everyFile.status = 403;
+    everyFile.errorCode = "InvalidAccessKeyId";
+    everyFile.errorMessage = "refused by the test";
+    const std::vector<Case> cases = {
+        {"one file", one, "/f1/7.txt' failed: the service failed (HTTP 500", false},
+        {"every file", everyFile, "(InvalidAccessKeyId: refused by the test)", true},
+    };
+    for (const Case& c : cases) {
+        proxy.ClearRules();
+        proxy.ClearRequests();
+        proxy.AddRule(c.rule);
+        const std::string root = bucket + "/" + (c.stops ? "every" : "one");
+        Ran run = Invoke(With(proxied, {"backup", source, root}));
+        EXPECT_EQ(run.status, 1) << c.name << "\n" << run.err;
+        EXPECT_NE(run.err.find(c.said), std::string::npos) << c.name << "\n" << run.err;
+        const bool stopped =
+            run.err.find("plughost: stopping: every other file would fail the same way") !=
+            std::string::npos;
+        EXPECT_EQ(stopped, c.stops) << c.name << "\n" << run.err;
+        const std::size_t refused = KeysSent(proxy.Requests(), "PUT", "/" + root + "/f").size();
+        if (c.stops)
+            EXPECT_LE(refused, 8u) << c.name;  // the files under way, not all 60
+        else
+            EXPECT_EQ(admin.ListKeys(bucket, "one/f").size(), 59u + 3);  // all but one, folders
+    }
+}
+
 TEST_F(Plughost, FailedUploadThroughRuvastFailsTheRunToo) {
     testhost::FaultProxy proxy(moto.Url());
     testhost::FaultRule rule;

@@ -20,9 +20,10 @@ struct ValueOption {
     char shortName;
 };
 const ValueOption ValueOptions[] = {
-    {"--plugin", 'P'}, {"--param", 'p'},    {"--params", 0},     {"--endpoint", 0},
-    {"--log", 0},      {"--block-size", 0}, {"--progress", 0},   {"--retries", 0},
-    {"--timeout", 0},  {"--upload-id", 0},  {"--max-delete", 0}, {"--overwrite", 0},
+    {"--plugin", 'P'},  {"--param", 'p'},    {"--params", 0},     {"--endpoint", 0},
+    {"--log", 0},       {"--block-size", 0}, {"--progress", 0},   {"--retries", 0},
+    {"--timeout", 0},   {"--upload-id", 0},  {"--max-delete", 0}, {"--overwrite", 0},
+    {"--transfers", 0}, {"--memory", 0},
 };
 
 // Options of one command or a few, with the flag that tells where they apply.
