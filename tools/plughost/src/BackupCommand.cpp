@@ -128,7 +128,8 @@ class ManifestOnStop {
             const auto [lockBucket, lockKey] = BucketAndKey(lock.Path());
             if (client && lock.Held() && !client->Delete(lockBucket, lockKey, failure))
                 context.console.Line("plughost: could not remove the lock " + lock.Path() +
-                                     "; the next backup takes it over after " +
+                                     "; the next backup on this host takes it over, one "
+                                     "elsewhere after " +
                                      std::to_string(LockStaleAfter / 3600) + " hours");
         });
     }

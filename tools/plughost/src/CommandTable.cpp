@@ -57,7 +57,7 @@ const std::vector<CommandSpec>& Commands() {
          "1), and it gets the recorded mode, modification time and, run as root, owner. Of a\n"
          "name stored both as a file and as a folder, the file is read.\n",
          2, 2, InstanceKind::Reading, NoOptions, 0, PathNeed::File, Get},
-        {"backup", "[--checksum] [--delete] [--dry-run] LOCAL_DIR STORAGE_PATH",
+        {"backup", "[--checksum] [--delete] [--max-delete N] [--dry-run] LOCAL_DIR STORAGE_PATH",
          "back up a folder tree",
          "Creates every folder of LOCAL_DIR below STORAGE_PATH with CreateFolder and uploads\n"
          "every file, then stores a manifest (.plughost-manifest: type, mode, size, modification\n"
@@ -86,7 +86,8 @@ const std::vector<CommandSpec>& Commands() {
          "~/.local/state/plughost/) lets the next run skip what was already stored.\n",
          2, 2, InstanceKind::Writing, BackupOptions | ChecksumOption, 1, PathNeed::BucketOrFolder,
          Backup},
-        {"restore", "STORAGE_PATH LOCAL_DIR", "restore a folder tree",
+        {"restore", "[--overwrite WHEN] [--checksum] STORAGE_PATH LOCAL_DIR",
+         "restore a folder tree",
          "Recreates the tree below STORAGE_PATH (or the one file it names) in LOCAL_DIR (created\n"
          "when missing) and gives files, folders and symbolic links the modes, modification\n"
          "times and, run as root, owners of the backup's manifest: the one in STORAGE_PATH, or\n"

@@ -1,8 +1,9 @@
 // The local record of what a backup has stored so far, so that a run ended by SIGKILL, a crash
 // or a power cut, which writes no manifest, is resumed rather than sent again. One file per
 // endpoint and storage path under $XDG_STATE_HOME/plughost/ (default ~/.local/state/plughost/);
-// each stored file is appended as a manifest line and the file is flushed to disk at most every
-// five seconds (and at the end), so a power cut loses at most the last few seconds of it. A
+// each stored file is appended as a manifest line and handed to the kernel at once (a crash or
+// SIGKILL loses none), and the file is flushed to disk with the first entry five seconds after
+// the last flush and at the end (a power cut loses what came since the last flush). A
 // rerun takes an entry only where the stored object's size agrees with it; the journal is
 // removed once a manifest holds everything it recorded.
 #pragma once

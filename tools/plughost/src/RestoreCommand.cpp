@@ -222,10 +222,24 @@ int Restore(Context& context) {
             case RestoreAction::Download:
                 jobs.push_back({index, step.stored->size, SplitRelative(step.relative).first});
                 break;
-            case RestoreAction::Keep:
+            case RestoreAction::Keep: {
+                // Its content is the backup's; its mode and owner are made so too.
                 progress.AddUnchanged();
                 context.console.Detail("plughost: unchanged: " + step.relative);
+                const Metadata metadata = MetadataOf(step, owners);
+                if (metadata.entry == nullptr) break;
+                const auto [folderPath, name] = SplitRelative(step.relative);
+                const UniqueFd folder = target.OpenFolder(folderPath, false, error);
+                const UniqueFd file(folder.Valid() ? ::openat(folder.Get(), name.c_str(),
+                                                              O_RDONLY | O_NOFOLLOW | O_CLOEXEC)
+                                                   : -1);
+                if (!file.Valid() || !ApplyMetadata(file.Get(), metadata, error))
+                    context.report.Fail({shown.string(),
+                                         "restore",
+                                         file.Valid() ? error : "cannot open it again",
+                                         {}});
                 break;
+            }
             case RestoreAction::Leave:
                 context.console.Note("plughost: left as it is (--overwrite never): " +
                                      step.relative);
