@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # The plug-ins beside other S3 clients, on loopback only: one command.
 #
-#   scripts/bench.sh [compare.py options...]
+#   scripts/bench.sh [--baseline REV] [compare.py options...]
 #
 # Installs what is missing (the build dependencies, s3cmd, rclone, gnuplot, GNU time; s3rver from
 # npm into $BUILD_DIR/node, not globally), builds the tree (Release with debug info), runs the
@@ -17,21 +17,66 @@
 # ignored by git). Run as root, everything after the installs runs in a network namespace with
 # only loopback, so that nothing measured can reach beyond the machine.
 #
+# --baseline REV measures a second build beside this one: REV (a commit, branch or tag) is
+# checked out as a git worktree in ../NAME-baseline/SHA/src (NAME: this checkout's folder),
+# built into ../NAME-baseline/SHA/build, and its plughost and plug-ins run as clients of their
+# own ("plughost Mardel@REV"), each run interleaved with this build's (A B A B ...), against
+# the same servers; the tables then add this build beside the baseline with median, minimum,
+# maximum and the ratio. The worktree and its build are kept, so the next run against the same
+# commit only rebuilds what changed; BENCH_BASELINE_REMOVE=1 removes them after the run.
+#
+# --rtt-ms 0,40,100 (or --parts rtt) adds the round-trip cases: the big file and the small
+# files up and down and a folder deleted, through bench/compare/rtt_relay.py in front of each
+# server (window --rtt-window-kib, default 4096; rate --rtt-rate-mbit, default 1000).
+#
 # Environment: BUILD_DIR (default build), RESULTS (default results), BENCH_REPEAT (runs per
-# measurement, median reported; default 1), BENCH_TIMEOUT (seconds per client run, default 900),
-# BENCH_SKIP_INSTALL=1. Any option is passed on to bench/compare/compare.py, e.g.
-# --servers moto,s3rver --schemes https --clients mardel,s3 --big-mib 256 --parts transfer.
+# measurement, median reported; default 1, 3 with --baseline or round trips), BENCH_TIMEOUT
+# (seconds per client run, default 900), BENCH_SKIP_INSTALL=1, BENCH_BASELINE_ROOT (default
+# ../NAME-baseline), BENCH_BASELINE_REMOVE=1. Any other option is passed on to
+# bench/compare/compare.py, e.g. --servers moto,s3rver --schemes https --clients mardel,s3
+# --big-mib 256 --parts transfer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+given=("$@")
+baseline=
+args=()
+round_trips=0
+while (($#)); do
+  case $1 in
+    --baseline) [[ $# -ge 2 ]] || { echo "bench: --baseline needs a revision" >&2; exit 2; }
+                baseline=$2; shift 2 ;;
+    --baseline=*) baseline=${1#--baseline=}; shift ;;
+    *) [[ $1 == --rtt-ms* || $1 == rtt || $1 == *,rtt || $1 == rtt,* || $1 == *,rtt,* ]] &&
+         round_trips=1
+       args+=("$1"); shift ;;
+  esac
+done
+set -- ${args[@]+"${args[@]}"}
+
 build_dir=${BUILD_DIR:-build}
 results=${RESULTS:-results}
-repeat=${BENCH_REPEAT:-1}
+if [[ -n $baseline || $round_trips == 1 ]]; then
+  repeat=${BENCH_REPEAT:-3}
+else
+  repeat=${BENCH_REPEAT:-1}
+fi
 timeout_s=${BENCH_TIMEOUT:-900}
 node_dir="$build_dir/node"
 s3rver_version=3.7.1
 
 step() { printf '\n==> %s\n' "$*" >&2; }
+
+baseline_args=()
+if [[ -n $baseline ]]; then
+  baseline_sha=$(git rev-parse --verify --short=12 "$baseline^{commit}") ||
+    { echo "bench: --baseline $baseline: no such commit" >&2; exit 2; }
+  baseline_root=${BENCH_BASELINE_ROOT:-$(cd .. && pwd)/$(basename "$PWD")-baseline}
+  baseline_src=$baseline_root/$baseline_sha/src
+  baseline_build=$baseline_root/$baseline_sha/build
+  baseline_args=(--baseline-build "$baseline_build"
+                 --baseline-name "$(git rev-parse --short "$baseline_sha")")
+fi
 
 if [[ ${BENCH_IN_NETNS:-0} != 1 && ${BENCH_SKIP_INSTALL:-0} != 1 ]]; then
   step "Installing what is missing"
@@ -60,9 +105,24 @@ if [[ ${BENCH_IN_NETNS:-0} != 1 ]]; then
   cmake -S . -B "$build_dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
   timeout 3600 cmake --build "$build_dir" -j2 --target plughost Mardel Ruvast bench_micro \
     bench_browse
+  if [[ -n $baseline ]]; then
+    if [[ -e $baseline_src/.git ]]; then
+      step "Baseline $baseline ($baseline_sha): reusing $baseline_src"
+      [[ $(git -C "$baseline_src" rev-parse --short=12 HEAD) == "$baseline_sha" ]] ||
+        { echo "bench: $baseline_src is not at $baseline_sha" >&2; exit 1; }
+    else
+      step "Baseline $baseline ($baseline_sha): a worktree in $baseline_src"
+      mkdir -p "$baseline_root/$baseline_sha"
+      git worktree add --detach "$baseline_src" "$baseline_sha" >/dev/null
+    fi
+    step "Building the baseline into $baseline_build/"
+    cmake -S "$baseline_src" -B "$baseline_build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+    timeout 3600 cmake --build "$baseline_build" -j2 --target plughost Mardel Ruvast
+  fi
   if [[ $(id -u) -eq 0 ]] && command -v unshare >/dev/null; then
     step "Measuring in a network namespace with only loopback"
-    exec unshare -n env BENCH_IN_NETNS=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" "$@"
+    exec unshare -n env BENCH_IN_NETNS=1 bash -c 'ip link set lo up && exec "$0" "$@"' "$0" \
+      ${given[@]+"${given[@]}"}
   fi
   echo "bench: not root: measuring in the machine's own network namespace" >&2
 fi
@@ -76,8 +136,14 @@ timeout 600 "$build_dir/bench/micro/bench_micro" --benchmark_min_time=0.5 \
   --benchmark_out="$micro_json" --benchmark_out_format=json | tee "$results/micro.txt"
 
 step "Clients side by side (HTTP, then HTTPS; then the scale cases)"
+status=0
 timeout $((timeout_s * 60)) python3 bench/compare/compare.py \
   --build "$build_dir" --work "$build_dir/bench-work" --out "$results" \
   --s3rver "$node_dir/node_modules/.bin/s3rver" --repeat "$repeat" --timeout "$timeout_s" \
-  --micro "$micro_json" "$@"
+  --micro "$micro_json" ${baseline_args[@]+"${baseline_args[@]}"} "$@" || status=$?
+if [[ -n $baseline && ${BENCH_BASELINE_REMOVE:-0} == 1 ]]; then
+  git worktree remove --force "$baseline_src" && rm -rf "${baseline_root:?}/$baseline_sha"
+  echo "bench: removed the baseline's worktree and build ($baseline_root/$baseline_sha)" >&2
+fi
 echo "bench: results in $results/ (results.csv, table.txt, floor.json, scale.json, chart-*.png)" >&2
+exit $status

@@ -67,6 +67,7 @@ class Server:
         self.name = name if not tls else name + " https"
         self.program = name
         self.port = port
+        self.rtt = None  # reached directly, not through the round-trip relay
         self.ca = tls.ca if tls else None
         self.url = "%s://127.0.0.1:%d" % (self.scheme, port)
         self.logPath = logPath
@@ -144,6 +145,53 @@ def StartS3rver(work, program, tls=None):
                     r"^info: .*\b\d+m?s( -| [\d.]+[kmg]?b)?$", env, tls=tls)
     server.WaitReady()
     return server
+
+
+class RttRelay:
+    """rtt_relay.py in front of a server: the round trip, window and rate of a wide-area path."""
+
+    def __init__(self, server, rtt, windowKib, rateMbit, logPath):
+        self.log = open(logPath, "ab")
+        self.process = subprocess.Popen(
+            [sys.executable, os.path.join(HERE, "rtt_relay.py"), "--target",
+             "127.0.0.1:%d" % server.port, "--rtt-ms", str(rtt), "--window-kib",
+             str(windowKib), "--rate-mbit", str(rateMbit)],
+            stdout=subprocess.PIPE, stderr=self.log, stdin=subprocess.DEVNULL,
+            start_new_session=True)
+        line = self.process.stdout.readline().decode().split()
+        if len(line) != 2 or line[0] != "ready":
+            self.Stop()
+            raise RuntimeError("the round-trip relay did not start; see %s" % logPath)
+        self.port = int(line[1])
+
+    def Stop(self):
+        if self.process.poll() is None:
+            self.process.terminate()
+            try:
+                self.process.wait(10)
+            except subprocess.TimeoutExpired:
+                self.process.kill()
+                self.process.wait()
+        self.log.close()
+
+
+class Via:
+    """A server as the clients reach it through a relay: the relay's address, the server's
+    name, CA and request log."""
+
+    def __init__(self, server, relay, rtt):
+        self.server = server
+        self.name, self.program, self.scheme, self.ca = (server.name, server.program,
+                                                         server.scheme, server.ca)
+        self.port = relay.port
+        self.url = "%s://127.0.0.1:%d" % (server.scheme, relay.port)
+        self.rtt = rtt
+
+    def LogSize(self):
+        return self.server.LogSize()
+
+    def RequestsSince(self, offset):
+        return self.server.RequestsSince(offset)
 
 
 class Tls:
@@ -254,12 +302,13 @@ def MakeBigFile(path, size):
     os.replace(path + ".part", path)
 
 
-def MakeTree(root, count):
-    """count small files (1 to 32 KiB) in folders of 100, always the same names and sizes."""
+def MakeTree(root, count, perFolder=100):
+    """count small files (1 to 32 KiB) in folders of perFolder, always the same names and
+    sizes."""
     shutil.rmtree(root, ignore_errors=True)
     chooser = random.Random(count)
     for i in range(count):
-        folder = os.path.join(root, "folder-%02d" % (i // 100))
+        folder = os.path.join(root, "folder-%02d" % (i // perFolder))
         os.makedirs(folder, exist_ok=True)
         with open(os.path.join(folder, "file-%04d.dat" % i), "wb") as f:
             f.write(os.urandom(chooser.randint(1024, 32 * 1024)))
@@ -369,6 +418,7 @@ def Measure(command, env, server, timeout, stdoutPath):
 
 class Client:
     name = ""
+    key = ""  # what --clients calls it
 
     def Available(self):
         return True
@@ -393,14 +443,35 @@ class Client:
 
 
 class Plughost(Client):
-    def __init__(self, plughost, pluginsDir, plugin):
+    """plughost with one plug-in. `build` names a baseline build ("plughost Mardel@REV");
+    `transfers` adds --transfers N to the tree commands."""
+
+    def __init__(self, plughost, pluginsDir, plugin, build="", transfers=None):
         self.plughost = plughost
+        self.pluginsDir = pluginsDir
         self.library = os.path.join(pluginsDir, "lib%s.so" % plugin)
         self.plugin = plugin
-        self.name = "plughost " + plugin
+        self.build = build
+        self.transfers = transfers
+        self.key = plugin.lower()
+        self.name = "plughost " + plugin + ("@" + build if build else "") + (
+            " --transfers %d" % transfers if transfers else "")
 
     def Available(self):
         return os.access(self.plughost, os.X_OK) and os.path.exists(self.library)
+
+    def WithTransfers(self, count):
+        return Plughost(self.plughost, self.pluginsDir, self.plugin, self.build, count)
+
+    def HasTransfers(self):
+        """Whether this plughost knows --transfers (its help names it)."""
+        try:
+            result = subprocess.run([self.plughost, "--help"], stdout=subprocess.PIPE,
+                                    stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
+                                    timeout=30)
+        except (OSError, subprocess.TimeoutExpired):
+            return False
+        return b"--transfers" in result.stdout
 
     def Base(self, server):
         command = [self.plughost, "--plugin", self.library, "--progress", "none"]
@@ -418,11 +489,14 @@ class Plughost(Client):
     def Download(self, s, bucket, where, local):
         return self.Base(s) + ["get", "%s/%s" % (bucket, where), local]
 
+    def Tree(self, s):
+        return self.Base(s) + (["--transfers", str(self.transfers)] if self.transfers else [])
+
     def UploadTree(self, s, local, bucket, where):
-        return self.Base(s) + ["backup", local, "%s/%s" % (bucket, where)]
+        return self.Tree(s) + ["backup", local, "%s/%s" % (bucket, where)]
 
     def DownloadTree(self, s, bucket, where, local):
-        return self.Base(s) + ["restore", "%s/%s" % (bucket, where), local]
+        return self.Tree(s) + ["restore", "%s/%s" % (bucket, where), local]
 
     def List(self, s, bucket, where):
         return self.Base(s) + ["ls", "%s/%s" % (bucket, where)]
@@ -433,6 +507,7 @@ class Plughost(Client):
 
 class AwsCli(Client):
     name = "aws s3"
+    key = "s3"
 
     def Available(self):
         return shutil.which("aws") is not None
@@ -471,6 +546,7 @@ class AwsCli(Client):
 
 class S3cmd(Client):
     name = "s3cmd"
+    key = "s3cmd"
 
     def __init__(self, work):
         self.config = os.path.join(work, "s3cmd.cfg")
@@ -516,6 +592,7 @@ class S3cmd(Client):
 
 class Rclone(Client):
     name = "rclone"
+    key = "rclone"
 
     def Available(self):
         return shutil.which("rclone") is not None
@@ -595,21 +672,26 @@ class Bench:
         self.failed = False
         self.floor = {}
         self.results = {}
+        self.noTransfers = set()
         self.csvPath = os.path.join(self.out, "results.csv")
         self.csvFile = open(self.csvPath, "w", newline="")
         self.csv = csv.writer(self.csvFile)
         self.csv.writerow(["server", "case", "client", "repeat", "status", "wall_s", "user_s",
                            "sys_s", "cpu_s", "cpu_s_per_gib", "peak_rss_mib", "requests",
-                           "mib_per_s", "bytes", "load1_at_start"])
-        plughost = os.path.join(args.build, "tools", "plughost", "plughost")
-        plugins = os.path.join(args.build, "profiles")
-        everyClient = [Plughost(plughost, plugins, "Mardel"), Plughost(plughost, plugins, "Ruvast"),
-                       AwsCli(), S3cmd(self.work), Rclone()]
+                           "mib_per_s", "bytes", "load1_at_start", "rtt_ms"])
+        everyClient = []
+        builds = [(args.build, "")]
+        if args.baseline_build:
+            builds.append((args.baseline_build, args.baseline_name))
+        for plugin in ("Mardel", "Ruvast"):
+            for build, label in builds:
+                everyClient.append(Plughost(os.path.join(build, "tools", "plughost", "plughost"),
+                                            os.path.join(build, "profiles"), plugin, label))
+        everyClient += [AwsCli(), S3cmd(self.work), Rclone()]
         wanted = set(args.clients.split(",")) if args.clients else None
         self.clients = []
         for client in everyClient:
-            key = client.name.split()[-1].lower()
-            if wanted and key not in wanted:
+            if wanted and client.key not in wanted:
                 continue
             if client.Available():
                 self.clients.append(client)
@@ -625,7 +707,7 @@ class Bench:
             "cpu": cpu, "cpuPerGib": cpu / gib if gib else None, "rss": run.rssMib,
             "requests": run.requests,
             "rate": size / MIB / run.wall if size and run.wall > 0 else None, "bytes": size,
-            "load1": run.load1,
+            "load1": run.load1, "rtt": server.rtt,
         }
         self.rows.append(row)
 
@@ -635,66 +717,72 @@ class Bench:
         self.csv.writerow([server.name, case, client.name, repeat, run.status, F(run.wall, 3),
                            F(run.user, 3), F(run.sys, 3), F(cpu, 3), F(row["cpuPerGib"], 3),
                            F(run.rssMib, 1), run.requests, F(row["rate"], 1), size,
-                           F(run.load1, 2)])
+                           F(run.load1, 2), F(server.rtt, 0)])
         self.csvFile.flush()
-        Log("%-9s %-22s %-16s wall %7.2f s  cpu %6.2f s  rss %7.1f MiB  %6d requests  %s"
+        Log("%-9s %-22s %-24s wall %7.2f s  cpu %6.2f s  rss %7.1f MiB  %6d requests  %s"
             "  (load %.2f)" % (server.name, case, client.name, run.wall, cpu, run.rssMib,
                                run.requests, run.status, run.load1))
 
-    def Once(self, server, client, case, command, size, check=None):
-        env = client.Env(server)
-        for repeat in range(1, self.args.repeat + 1):
-            if check:
-                check("before")
-            stdoutPath = os.path.join(self.work, "out-%s-%s.txt" % (
-                re.sub(r"\W+", "_", client.name), re.sub(r"\W+", "_", case)))
-            run = Measure(command() if callable(command) else command, env, server,
-                          self.args.timeout, stdoutPath)
-            if run.status == "ok" and check:
-                problem = check("after")
-                if problem:
-                    run.status = "wrong: " + problem
-                    Log("%s %s: %s" % (client.name, case, problem))
-            self.Record(server, case, client, repeat, run, size)
+    def OutputPath(self, client, case):
+        return os.path.join(self.work, "out-%s-%s.txt" % (
+            re.sub(r"\W+", "_", client.name), re.sub(r"\W+", "_", case)))
 
-    def Transfers(self, server, admin, bucket):
+    def Rounds(self, server, case, size, entries):
+        """Runs one case for several clients, `--repeat` rounds of one run each, interleaved
+        (A B C, A B C, ...), so that what the machine does meanwhile falls on all of them
+        alike. Each entry is (client, command or a function making it, check or None); a check
+        is called with "before" ahead of each run and "after" it."""
+        for repeat in range(1, self.args.repeat + 1):
+            for client, command, check in entries:
+                if check:
+                    check("before")
+                run = Measure(command() if callable(command) else command, client.Env(server),
+                              server, self.args.timeout, self.OutputPath(client, case))
+                if run.status == "ok" and check:
+                    problem = check("after")
+                    if problem:
+                        run.status = "wrong: " + problem
+                        Log("%s %s: %s" % (client.name, case, problem))
+                self.Record(server, case, client, repeat, run, size)
+
+    def Once(self, server, client, case, command, size, check=None):
+        self.Rounds(server, case, size, [(client, command, check)])
+
+    def Transfers(self, server, admin, bucket, clients, label=""):
+        """The big file up and down, and the tree of small files up and down, for each client;
+        each case runs for every client before the next case begins. `label` goes before each
+        case's name (the round trip)."""
         big = os.path.join(self.work, "big.bin")
         bigSize = self.args.big_mib * MIB
         if bigSize:
             MakeBigFile(big, bigSize)
             bigHash = Sha256File(big)
         tree = os.path.join(self.work, "tree")
-        MakeTree(tree, self.args.small_files)
+        MakeTree(tree, self.args.small_files, self.args.small_per_folder)
         treeFiles, treeBytes = TreeStats(tree)
         down = os.path.join(self.work, "down")
+        target = os.path.join(down, "big.bin")
+        restored = os.path.join(down, "tree")
         bigCase = "%s 1 file" % SizeText(bigSize)
         treeCase = "%d files" % treeFiles
 
-        for client in self.clients:
-            where = "t-" + re.sub(r"\W+", "-", client.name)
-            DeletePrefix(admin, bucket, where + "/")
-            shutil.rmtree(down, ignore_errors=True)
-            os.makedirs(down)
-            target = os.path.join(down, "big.bin")
+        def Where(client):
+            return "t-" + re.sub(r"\W+", "-", client.name)
 
-            def CheckBigStored(when):
+        for client in clients:
+            DeletePrefix(admin, bucket, Where(client) + "/")
+        shutil.rmtree(down, ignore_errors=True)
+        os.makedirs(down)
+
+        def CheckBigStored(where):
+            def Check(when):
                 if when == "after":
                     keys = Keys(admin, bucket, where + "/big.bin")
                     return None if keys == [where + "/big.bin"] else "not stored"
+            return Check
 
-            if bigSize:
-                self.Once(server, client, "upload " + bigCase,
-                          client.Upload(server, big, bucket, where + "/big.bin"), bigSize,
-                          CheckBigStored)
-                self.Once(server, client, "download " + bigCase,
-                          lambda: client.Download(server, bucket, where + "/big.bin", target),
-                          bigSize, DownloadCheck(target, bigSize, bigHash))
-                DeletePrefix(admin, bucket, where + "/big.bin")
-                shutil.rmtree(down, ignore_errors=True)
-
-            restored = os.path.join(down, "tree")
-
-            def CheckTreeStored(when):
+        def CheckTreeStored(where):
+            def Check(when):
                 if when == "before":
                     # Every repeat sends the whole tree: a client that sends only what changed
                     # (plughost backup) would otherwise find it all stored already.
@@ -704,59 +792,113 @@ class Bench:
                     count = len(Keys(admin, bucket, where + "/tree/"))
                     # Some clients store a marker object per folder as well.
                     return None if count >= treeFiles else "%d objects stored" % count
+            return Check
 
-            def CheckTreeRead(when):
-                if when == "before":
-                    shutil.rmtree(restored, ignore_errors=True)
-                    os.makedirs(restored)
-                    return None
-                files, size = TreeStats(restored)
-                if (files, size) != (treeFiles, treeBytes):
-                    return "%d files, %d bytes restored" % (files, size)
+        def CheckTreeRead(when):
+            if when == "before":
+                shutil.rmtree(restored, ignore_errors=True)
+                os.makedirs(restored)
                 return None
+            files, size = TreeStats(restored)
+            if (files, size) != (treeFiles, treeBytes):
+                return "%d files, %d bytes restored" % (files, size)
+            return None
 
-            self.Once(server, client, "upload " + treeCase,
-                      client.UploadTree(server, tree, bucket, where + "/tree"), treeBytes,
-                      CheckTreeStored)
-            self.Once(server, client, "download " + treeCase,
-                      lambda: client.DownloadTree(server, bucket, where + "/tree", restored),
-                      treeBytes, CheckTreeRead)
-            DeletePrefix(admin, bucket, where + "/")
+        if bigSize:
+            self.Rounds(server, label + "upload " + bigCase, bigSize, [
+                (c, c.Upload(server, big, bucket, Where(c) + "/big.bin"),
+                 CheckBigStored(Where(c))) for c in clients])
+            self.Rounds(server, label + "download " + bigCase, bigSize, [
+                (c, lambda c=c: c.Download(server, bucket, Where(c) + "/big.bin", target),
+                 DownloadCheck(target, bigSize, bigHash)) for c in clients])
+            for client in clients:
+                DeletePrefix(admin, bucket, Where(client) + "/big.bin")
             shutil.rmtree(down, ignore_errors=True)
+            os.makedirs(down)
+        self.Rounds(server, label + "upload " + treeCase, treeBytes, [
+            (c, c.UploadTree(server, tree, bucket, Where(c) + "/tree"),
+             CheckTreeStored(Where(c))) for c in clients])
+        self.Rounds(server, label + "download " + treeCase, treeBytes, [
+            (c, lambda c=c: c.DownloadTree(server, bucket, Where(c) + "/tree", restored),
+             CheckTreeRead) for c in clients])
+        for client in clients:
+            DeletePrefix(admin, bucket, Where(client) + "/")
+        shutil.rmtree(down, ignore_errors=True)
 
     def Folders(self, server, admin, bucket):
         listed = "listing"
         count = self.args.list_keys
         Log("seeding %d keys in one folder" % count)
         Seed(admin, bucket, ["%s/key-%05d.dat" % (listed, i) for i in range(count)])
-        for client in self.clients:
-            def CheckListed(when, client=client):
+
+        def CheckListed(client):
+            def Check(when):
                 if when == "after":
-                    path = os.path.join(self.work, "out-%s-%s.txt" % (
-                        re.sub(r"\W+", "_", client.name), "list"))
-                    with open(path, "rb") as f:
+                    with open(self.OutputPath(client, "list"), "rb") as f:
                         lines = sum(1 for line in f if b"key-" in line)
                     return None if lines == count else "%d keys listed" % lines
+            return Check
 
-            self.Once(server, client, "list",
-                      client.List(server, bucket, listed), 0, CheckListed)
+        self.Rounds(server, "list", 0, [(c, c.List(server, bucket, listed), CheckListed(c))
+                                        for c in self.clients])
         DeletePrefix(admin, bucket, listed + "/")
+        self.DeleteFolder(server, admin, bucket, self.clients)
 
+    def DeleteFolder(self, server, admin, bucket, clients, label=""):
         removed = self.args.delete_keys
-        for client in self.clients:
-            where = "d-" + re.sub(r"\W+", "-", client.name)
 
-            def Prepare(when, where=where):
+        def Where(client):
+            return "d-" + re.sub(r"\W+", "-", client.name)
+
+        def Prepare(where):
+            def Check(when):
                 if when == "before":
                     DeletePrefix(admin, bucket, where + "/")
                     Seed(admin, bucket, ["%s/key-%05d.dat" % (where, i) for i in range(removed)])
                     return None
                 left = len(Keys(admin, bucket, where + "/"))
                 return None if left == 0 else "%d keys left" % left
+            return Check
 
-            self.Once(server, client, "delete folder",
-                      client.DeleteFolder(server, bucket, where), 0, Prepare)
-            DeletePrefix(admin, bucket, where + "/")
+        self.Rounds(server, label + "delete folder", 0, [
+            (c, c.DeleteFolder(server, bucket, Where(c)), Prepare(Where(c))) for c in clients])
+        for client in clients:
+            DeletePrefix(admin, bucket, Where(client) + "/")
+
+    def RoundTripClients(self):
+        """plughost with libMardel at its default --transfers and with --transfers 1 (each
+        build), and the peers, as --clients selects them."""
+        clients = []
+        for client in self.clients:
+            if isinstance(client, Plughost):
+                if client.plugin != "Mardel":
+                    continue
+                clients.append(client)
+                if client.HasTransfers():
+                    clients.append(client.WithTransfers(1))
+                else:
+                    Log("%s has no --transfers option: its round-trip cases run it as it is "
+                        "(one file at a time), without a --transfers 1 variant" % client.name)
+                    self.noTransfers.add(client.name)
+            else:
+                clients.append(client)
+        return clients
+
+    def RoundTrips(self, server, admin, bucket):
+        """The transfer cases and the deletion of a folder, through the relay at each round
+        trip of --rtt-ms (the setup and the checks go to the server directly)."""
+        clients = self.RoundTripClients()
+        for rtt in [float(text) for text in self.args.rtt_ms.split(",") if text.strip()]:
+            relay = RttRelay(server, rtt, self.args.rtt_window_kib, self.args.rtt_rate_mbit,
+                             os.path.join(self.work, "rtt-relay.log"))
+            via = Via(server, relay, rtt)
+            Log("%s through the relay at %g ms: %s" % (server.name, rtt, via.url))
+            label = "%g ms " % rtt
+            try:
+                self.Transfers(via, admin, bucket, clients, label)
+                self.DeleteFolder(via, admin, bucket, clients, label)
+            finally:
+                relay.Stop()
 
     def ScaleListing(self, server, admin, bucket):
         """Cost as the work grows: a folder of many keys, and a tree browsed file by file."""
@@ -861,9 +1003,11 @@ class Bench:
                 Log("%s: libcurl negotiates %s with %s" % (server.name, version, cipher))
                 self.SaveFloor()
             if "transfer" in self.args.parts:
-                self.Transfers(server, admin, bucket)
+                self.Transfers(server, admin, bucket, self.clients)
             if "folders" in self.args.parts:
                 self.Folders(server, admin, bucket)
+            if "rtt" in self.args.parts:
+                self.RoundTrips(server, admin, bucket)
             if "scale" in self.args.parts and server.name == self.args.scale_list_server:
                 self.ScaleListing(server, admin, bucket)
             if "scale" in self.args.parts and server.name == self.args.scale_file_server:
@@ -969,6 +1113,9 @@ class Report:
             merged = dict(good[0])
             for field in ("wall", "user", "sys", "cpu", "rss", "requests", "load1"):
                 merged[field] = statistics.median(r[field] for r in good)
+            for field in ("wall", "cpu", "rss"):
+                merged[field + "Min"] = min(r[field] for r in good)
+                merged[field + "Max"] = max(r[field] for r in good)
             merged["cpuPerGib"] = (merged["cpu"] / (merged["bytes"] / GIB)
                                    if merged["bytes"] and case.endswith(" 1 file") else None)
             merged["rate"] = (merged["bytes"] / MIB / merged["wall"]
@@ -988,10 +1135,11 @@ class Report:
         lines = []
         servers = []
         for row in self.rows:
-            if row["server"] not in servers:
+            if row["server"] not in servers and row.get("rtt") is None:
                 servers.append(row["server"])
-        header = "%-24s %-16s %8s %8s %8s %9s %9s %9s %8s  %s" % (
-            "case", "client", "wall s", "user s", "sys s", "CPU s/GiB", "RSS MiB", "requests",
+        width = max([16] + [len(r["client"]) for r in self.rows if r.get("rtt") is None])
+        header = "%-24s %-*s %8s %8s %8s %9s %9s %9s %8s  %s" % (
+            "case", width, "client", "wall s", "user s", "sys s", "CPU s/GiB", "RSS MiB", "requests",
             "MiB/s", "status")
         for serverName in servers:
             lines.append("")
@@ -1001,17 +1149,125 @@ class Report:
             lines.append("-" * len(header))
             lastCase = None
             for row in self.rows:
-                if row["server"] != serverName:
+                if row["server"] != serverName or row.get("rtt") is not None:
                     continue
                 if lastCase is not None and row["case"] != lastCase:
                     lines.append("")
                 lastCase = row["case"]
-                lines.append("%-24s %-16s %8.2f %8.2f %8.2f %9s %9.1f %9d %8s  %s%s" % (
-                    row["case"], row["client"], row["wall"], row["user"], row["sys"],
+                lines.append("%-24s %-*s %8.2f %8.2f %8.2f %9s %9.1f %9d %8s  %s%s" % (
+                    row["case"], width, row["client"], row["wall"], row["user"], row["sys"],
                     "%.2f" % row["cpuPerGib"] if row["cpuPerGib"] is not None else "-",
                     row["rss"], row["requests"],
                     "%.1f" % row["rate"] if row["rate"] is not None else "-", row["status"],
                     "" if row["load1"] < 0.5 else "  (load %.1f)" % row["load1"]))
+        return "\n".join(lines) + "\n" + self.RoundTrips() + self.Baseline()
+
+    def RoundTrips(self):
+        """The cases through the relay: per server and round trip, median [min-max] of the
+        wall time, with the window limit beside the single-file cases."""
+        rows = [r for r in self.rows if r.get("rtt") is not None]
+        if not rows:
+            return ""
+        window = self.args.rtt_window_kib * 1024
+        lines = []
+        servers = []
+        for row in rows:
+            if row["server"] not in servers:
+                servers.append(row["server"])
+        header = "%-7s %-26s %-34s %-22s %7s %8s %8s  %s" % (
+            "RTT", "case", "client", "wall s median [min-max]", "CPU s", "requests", "MiB/s",
+            "window limit / status")
+        for serverName in servers:
+            lines.append("")
+            lines.append("Round trips: %s through rtt_relay.py (%d KiB in flight per connection, "
+                         "%s per direction; median [min-max] of %d interleaved run(s))" % (
+                             serverName, self.args.rtt_window_kib,
+                             "%g Mbit/s" % self.args.rtt_rate_mbit if self.args.rtt_rate_mbit
+                             else "no rate limit", self.args.repeat))
+            serverRows = [r for r in rows if r["server"] == serverName]
+            for name in sorted(self.NoTransfers(serverRows)):
+                lines.append("%s has no --transfers: it ran one file at a time, with no "
+                             "--transfers 1 beside it" % name)
+            lines.append(header)
+            lines.append("-" * len(header))
+            lastCase = None
+            order = sorted(range(len(serverRows)), key=lambda i: (serverRows[i]["rtt"], i))
+            for row in (serverRows[i] for i in order):
+                if lastCase is not None and row["case"] != lastCase:
+                    lines.append("")
+                lastCase = row["case"]
+                case = row["case"].split(" ms ", 1)[-1]
+                limit = ""
+                if case.endswith(" 1 file") and row["rtt"] > 0:
+                    perSecond = window / (row["rtt"] / 1000.0)
+                    limit = "%.1f MiB/s (%.1f s)  " % (perSecond / MIB, row["bytes"] / perSecond)
+                status = row["status"]
+                lines.append("%-7s %-26s %-34s %-22s %7.2f %8d %8s  %s%s%s" % (
+                    "%g ms" % row["rtt"], case, row["client"], "%.2f [%.2f-%.2f]" % (
+                        row["wall"], row["wallMin"], row["wallMax"]), row["cpu"],
+                    row["requests"], "%.1f" % row["rate"] if row["rate"] is not None else "-",
+                    limit, status,
+                    "" if row["load1"] < 0.5 else "  (load %.1f)" % row["load1"]))
+            # Small files at each round trip: plughost against the fastest peer.
+            for rtt in sorted(set(r["rtt"] for r in serverRows)):
+                for direction in ("upload", "download"):
+                    cases = [r for r in serverRows if r["rtt"] == rtt and
+                             r["case"].split(" ms ", 1)[-1].startswith(direction) and
+                             r["case"].endswith(" files")]
+                    peers = [r for r in cases if not r["client"].startswith("plughost") and
+                             r["status"] == "ok"]
+                    ours = [r for r in cases if r["client"].startswith("plughost")]
+                    if not peers or not ours:
+                        continue
+                    fastest = min(peers, key=lambda r: r["wall"])
+                    for row in ours:
+                        ratio = row["wall"] / fastest["wall"]
+                        lines.append("  %g ms %s: %s %.2f s = %.2fx %s's %.2f s%s" % (
+                            rtt, cases[0]["case"].split(" ms ", 1)[-1], row["client"],
+                            row["wall"], ratio, fastest["client"], fastest["wall"],
+                            " (target at 100 ms <= 0.8x) %s" % Verdict(ratio <= 0.8)
+                            if rtt == 100 else ""))
+        return "\n".join(lines) + "\n"
+
+    def NoTransfers(self, rows):
+        """The plughost clients that ran without a --transfers 1 beside them."""
+        names = set(r["client"] for r in rows)
+        return set(n for n in names if n.startswith("plughost") and "--transfers" not in n and
+                   n + " --transfers 1" not in names)
+
+    def Baseline(self):
+        """Each plughost client of this build beside the same client of the baseline build:
+        median [min-max] of wall and CPU time, and this build / baseline."""
+        label = "@" + self.args.baseline_name
+        pairs = [r for r in self.rows if label in r["client"]]
+        if not pairs:
+            return ""
+        lines = ["", "This build against the baseline %s (median [min-max] of %d interleaved "
+                 "run(s) each; ratio = this build / baseline)" % (self.args.baseline_name,
+                                                                 self.args.repeat)]
+        header = "%-14s %-28s %-26s %-21s %-21s %6s %-21s %-21s %6s %6s" % (
+            "server", "case", "client", "wall s, this", "wall s, baseline", "ratio",
+            "CPU s, this", "CPU s, baseline", "ratio", "RSS ratio")
+        lines.append(header)
+        lines.append("-" * len(header))
+
+        def Figure(row, field):
+            return "%.2f [%.2f-%.2f]" % (row[field], row[field + "Min"], row[field + "Max"])
+
+        def Ratio(a, b):
+            return "%.2f" % (a / b) if b > 0 else "-"
+
+        for base in pairs:
+            this = self.Find(base["server"], base["case"], base["client"].replace(label, ""))
+            if not this:
+                continue
+            lines.append("%-14s %-28s %-26s %-21s %-21s %6s %-21s %-21s %6s %6s%s" % (
+                base["server"], base["case"], this["client"].replace("plughost ", ""),
+                Figure(this, "wall"), Figure(base, "wall"), Ratio(this["wall"], base["wall"]),
+                Figure(this, "cpu"), Figure(base, "cpu"), Ratio(this["cpu"], base["cpu"]),
+                Ratio(this["rss"], base["rss"]),
+                "" if this["status"] == base["status"] == "ok" else "  (%s / %s)" % (
+                    this["status"], base["status"])))
         return "\n".join(lines) + "\n"
 
     def Targets(self, microJson):
@@ -1204,7 +1460,9 @@ class Report:
             Log("gnuplot is not installed: no charts")
             return
         for serverName in sorted(set(r["server"] for r in self.rows)):
-            rows = [r for r in self.rows if r["server"] == serverName]
+            rows = [r for r in self.rows if r["server"] == serverName and r.get("rtt") is None]
+            if not rows:
+                continue
             cases = []
             clients = []
             for row in rows:
@@ -1242,7 +1500,9 @@ def main():
     parser.add_argument("--servers", default="s3rver")
     parser.add_argument("--clients", default="",
                         help="comma-separated subset of mardel,ruvast,s3,s3cmd,rclone")
-    parser.add_argument("--parts", default="transfer,folders,scale")
+    parser.add_argument("--parts", default="transfer,folders,scale",
+                        help="of transfer,folders,scale,rtt (rtt: the round-trip cases; "
+                             "--rtt-ms adds it)")
     parser.add_argument("--schemes", default="http,https",
                         help="http, https (a TLS server with a throw-away CA) or both")
     # s3rver stores every key as files of its own: seeding 10,000 keys took minutes on this
@@ -1258,14 +1518,30 @@ def main():
     parser.add_argument("--huge-gib", type=int, default=10)
     parser.add_argument("--big-mib", type=int, default=1024, help="0: no big-file cases")
     parser.add_argument("--small-files", type=int, default=2000)
+    parser.add_argument("--small-per-folder", type=int, default=100,
+                        help="small files per folder of the tree")
     parser.add_argument("--list-keys", type=int, default=10000)
     parser.add_argument("--delete-keys", type=int, default=2000)
     parser.add_argument("--repeat", type=int, default=1)
+    parser.add_argument("--baseline-build", default="",
+                        help="a second build folder whose plughost and plug-ins run beside")
+    parser.add_argument("--baseline-name", default="baseline",
+                        help="what the tables call that build (plughost Mardel@NAME)")
+    parser.add_argument("--rtt-ms", default="",
+                        help="round trips of the relay for the rtt part, e.g. 0,40,100")
+    parser.add_argument("--rtt-window-kib", type=int, default=4096,
+                        help="the relay's bytes in flight per connection and direction")
+    parser.add_argument("--rtt-rate-mbit", type=float, default=1000,
+                        help="the relay's rate per direction, shared by all connections")
     parser.add_argument("--timeout", type=float, default=900, help="seconds per client run")
     parser.add_argument("--micro", default="", help="bench_micro JSON output, for the floor")
     parser.add_argument("--report-only", action="store_true",
                         help="print the table and charts again from OUT/results.csv")
     args = parser.parse_args()
+    if args.rtt_ms and "rtt" not in args.parts.split(","):
+        args.parts += ",rtt"
+    if "rtt" in args.parts.split(",") and not args.rtt_ms:
+        args.rtt_ms = "0,40,100"
     if args.report_only:
         rows = []
         with open(os.path.join(args.out, "results.csv")) as f:
@@ -1276,7 +1552,8 @@ def main():
                     "user": float(r["user_s"]), "sys": float(r["sys_s"]),
                     "cpu": float(r["cpu_s"]), "rss": float(r["peak_rss_mib"]),
                     "requests": int(r["requests"]), "bytes": int(r["bytes"]),
-                    "load1": float(r["load1_at_start"])})
+                    "load1": float(r["load1_at_start"]),
+                    "rtt": float(r["rtt_ms"]) if r.get("rtt_ms") else None})
         report = Report(rows, args)
         print(report.Table() + "\n" + report.Targets(args.micro))
         report.Charts(args.out)
