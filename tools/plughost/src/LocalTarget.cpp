@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 namespace plughost {
 
@@ -15,18 +16,28 @@ namespace {
 
 std::string SystemError(const std::string& what) { return what + ": " + std::strerror(errno); }
 
+// By name where the name exists here (the reentrant look-ups: files are restored on several
+// threads), else by number.
 uid_t UserId(const Owner& owner) {
     if (!owner.user.empty()) {
-        const passwd* entry = ::getpwnam(owner.user.c_str());
-        if (entry != nullptr) return entry->pw_uid;
+        passwd entry{};
+        passwd* found = nullptr;
+        std::vector<char> buffer(16384);
+        if (::getpwnam_r(owner.user.c_str(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+            found != nullptr)
+            return found->pw_uid;
     }
     return owner.uid;
 }
 
 gid_t GroupId(const Owner& owner) {
     if (!owner.group.empty()) {
-        const group* entry = ::getgrnam(owner.group.c_str());
-        if (entry != nullptr) return entry->gr_gid;
+        group entry{};
+        group* found = nullptr;
+        std::vector<char> buffer(16384);
+        if (::getgrnam_r(owner.group.c_str(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
+            found != nullptr)
+            return found->gr_gid;
     }
     return owner.gid;
 }
