@@ -84,9 +84,18 @@ if [[ ${DEMO_IN_NAMESPACE:-0} != 1 ]]; then
     apt-get update -qq && DEBIAN_FRONTEND=noninteractive apt-get install -y -qq iproute2 >/dev/null
   fi
 
-  step "Configuring and building into $build_dir/"
-  cmake -S . -B "$build_dir" >/dev/null
-  cmake --build "$build_dir" -j2 --target plughost "$plugin_name"
+  # Quietly: what the demo shows is the backup. The compiler's output goes to a log file that is
+  # shown only when the build fails.
+  step "Configuring and building into $build_dir/ (output in $build_dir/demo-build.log)"
+  mkdir -p "$build_dir"
+  build_log="$build_dir/demo-build.log"
+  if ! { cmake -S . -B "$build_dir" && cmake --build "$build_dir" -j2 --target plughost "$plugin_name"; } \
+      >"$build_log" 2>&1; then
+    tail -n 40 "$build_log" >&2
+    echo "demo: the build failed; the whole output is in $build_log" >&2
+    exit 1
+  fi
+  echo "demo: built $plughost and $plugin" >&2
   [[ -x $plughost && -f $plugin ]] || { echo "demo: build did not produce $plughost and $plugin" >&2; exit 1; }
 
   if [[ -z $params_file ]]; then
