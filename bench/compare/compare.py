@@ -464,14 +464,15 @@ class Plughost(Client):
         return Plughost(self.plughost, self.pluginsDir, self.plugin, self.build, count)
 
     def HasTransfers(self):
-        """Whether this plughost knows --transfers (its help names it)."""
+        """Whether this plughost takes --transfers (one that does not knows no such option and
+        refuses the line)."""
         try:
-            result = subprocess.run([self.plughost, "--help"], stdout=subprocess.PIPE,
-                                    stderr=subprocess.STDOUT, stdin=subprocess.DEVNULL,
-                                    timeout=30)
+            result = subprocess.run([self.plughost, "--transfers", "1", "--help"],
+                                    stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                                    stdin=subprocess.DEVNULL, timeout=30)
         except (OSError, subprocess.TimeoutExpired):
             return False
-        return b"--transfers" in result.stdout
+        return result.returncode == 0 and b"unknown option" not in result.stdout
 
     def Base(self, server):
         command = [self.plughost, "--plugin", self.library, "--progress", "none"]
@@ -882,7 +883,7 @@ class Bench:
                 if client.HasTransfers():
                     clients.append(client.WithTransfers(1))
                 else:
-                    Log("%s has no --transfers option: its round-trip cases run it as it is "
+                    Log("%s takes no --transfers: its round-trip cases run it as it is "
                         "(one file at a time), without a --transfers 1 variant" % client.name)
                     self.noTransfers.add(client.name)
             else:
