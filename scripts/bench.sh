@@ -20,9 +20,9 @@
 # --baseline REV measures a second build beside this one: REV (a commit, branch or tag) is
 # checked out as a git worktree in ../NAME-baseline/SHA/src (NAME: this checkout's folder),
 # built into ../NAME-baseline/SHA/build, and its plughost and plug-ins run as clients of their
-# own ("plughost Mardel@REV"), each run interleaved with this build's (A B A B ...), against
-# the same servers; the tables then add this build beside the baseline with median, minimum,
-# maximum and the ratio. The worktree and its build are kept, so the next run against the same
+# own ("plughost Mardel@SHA", the short hash), each run interleaved with this build's
+# (A B A B ...), against the same servers; the tables then add this build beside the baseline
+# with median, minimum, maximum and the ratio. The worktree and its build are kept, so the next run against the same
 # commit only rebuilds what changed; BENCH_BASELINE_REMOVE=1 removes them after the run.
 #
 # --rtt-ms 0,40,100 (or --parts rtt) adds the round-trip cases: the big file and the small
