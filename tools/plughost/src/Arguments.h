@@ -11,7 +11,7 @@
 
 namespace plughost {
 
-constexpr unsigned DefaultTransfers = 8;
+constexpr unsigned DefaultTransfers = 16;
 constexpr unsigned MaxTransfers = 64;
 constexpr std::uint64_t DefaultTransferMemory = 448ull << 20;
 
