@@ -1337,7 +1337,7 @@ TEST_F(Plughost, NamesStoredBothWaysMissingPathsAndABackupUnderWay) {
     admin.PutObject(bucket, "both/inside.txt", "inside\n");
     admin.PutObject(bucket, "set/.plughost-lock",
                     "plughost-lock 1\nelsewhere\n42\n" + std::to_string(std::time(nullptr)) + "\n" +
-                        std::to_string(std::time(nullptr)) + "\ntoken\n");
+                        std::to_string(std::time(nullptr)) + "\ntoken\nelsewhere\n");
     const fs::path local = work / "f.txt";
     WriteAll(local, "local\n");
     WriteAll(work / "tree" / "a.txt", "a\n");

@@ -12,6 +12,15 @@ Activity::Call::Call(Activity& activity, const char* name) : activity_(activity)
     activity_.calls_[std::this_thread::get_id()] = {name, Clock::now()};
 }
 
+Activity::Call::Call(Activity& activity, const void* instance, unsigned int handle)
+    : activity_(activity) {
+    std::unique_lock<std::mutex> lock(activity_.mutex_);
+    while (activity_.stopping_) activity_.never_.wait(lock);
+    activity_.calls_[std::this_thread::get_id()] = {"CloseFile", Clock::now()};
+    const auto found = activity_.openWrites_.find({instance, handle});
+    if (found != activity_.openWrites_.end()) found->second.closing = true;
+}
+
 Activity::Call::~Call() {
     std::lock_guard<std::mutex> lock(activity_.mutex_);
     activity_.calls_.erase(std::this_thread::get_id());

@@ -26,6 +26,7 @@ namespace plughost {
 struct OpenWrite {
     std::string path;
     std::int64_t opened = 0;
+    bool closing = false;  // its CloseFile is under way: the upload is being completed
 };
 
 class Activity {
@@ -37,6 +38,9 @@ class Activity {
     class Call {
       public:
         Call(Activity& activity, const char* name);
+        // A CloseFile of a file open for writing: past the gate, the upload is marked as being
+        // completed, in one step, so that a stop sees it either parked or closing.
+        Call(Activity& activity, const void* instance, unsigned int handle);
         ~Call();
         Call(const Call&) = delete;
         Call& operator=(const Call&) = delete;

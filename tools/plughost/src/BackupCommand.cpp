@@ -81,19 +81,57 @@ class StoredSoFar {
         if (stored) journal_.Append(entry);
         run_.Add(std::move(entry));
     }
-    // The manifest to store: this run's entries alone when it ran cleanly to its end, else
-    // merged with the previous manifest and marked partial.
-    Manifest Result(bool clean) {
+    // Everything is stored; what goes now are the deletions.
+    void BeginDeleting() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        phase_ = Phase::Deleting;
+    }
+    // The manifest the run ends with: its own entries alone when it ran cleanly, else merged
+    // with the previous manifest and marked partial.
+    Manifest Final(bool clean) {
         std::lock_guard<std::mutex> lock(mutex_);
         journal_.Sync();
-        return clean ? run_ : MergeManifests(previous_, run_);
+        final_ = clean ? run_ : MergeManifests(previous_, run_);
+        phase_ = Phase::Final;
+        return final_;
+    }
+    // The final manifest is stored: the journal has served.
+    void Written() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        journal_.Remove();
+        phase_ = Phase::Written;
+    }
+    // What a stop stores, whatever the run's thread is doing: while files are sent, what is
+    // stored so far with the previous manifest's other entries; once deletions have begun, the
+    // run's own entries (the previous manifest may name what they removed); once the final
+    // manifest is made, that one; nothing once it is stored.
+    std::optional<Manifest> OnStop() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        journal_.Sync();
+        switch (phase_) {
+            case Phase::Storing:
+                return MergeManifests(previous_, run_);
+            case Phase::Deleting: {
+                Manifest partial = run_;
+                partial.SetComplete(false);
+                return partial;
+            }
+            case Phase::Final:
+                return final_;
+            case Phase::Written:
+                break;
+        }
+        return std::nullopt;
     }
 
   private:
+    enum class Phase { Storing, Deleting, Final, Written };
     std::mutex mutex_;
     const Manifest& previous_;
     Journal& journal_;
     Manifest run_;
+    Manifest final_;
+    Phase phase_ = Phase::Storing;
 };
 
 // The bucket and key of a storage path below a bucket.
@@ -110,14 +148,16 @@ class ManifestOnStop {
                    const BackupLock& lock)
         : monitor_(context.monitor) {
         monitor_.SetStopWork([&context, root, &stored, &lock] {
-            const Manifest partial = stored.Result(false);
+            const std::optional<Manifest> partial = stored.OnStop();
             std::string error;
             std::unique_ptr<DirectClient> client = context.session.MakeDirectClient(true, error);
             RequestError failure;
             const auto [bucket, key] = BucketAndKey(JoinStoragePath(root, ManifestName));
-            if (client && client->Put(bucket, key, partial.Format(), failure)) {
+            if (!partial) {
+                // The run's own manifest is stored already.
+            } else if (client && client->Put(bucket, key, partial->Format(), failure)) {
                 context.console.Line("plughost: wrote the manifest of what is stored so far (" +
-                                     Count(partial.Entries().size(), "entry", "entries") +
+                                     Count(partial->Entries().size(), "entry", "entries") +
                                      "): the next backup sends only the rest");
             } else {
                 context.console.Line(
@@ -195,6 +235,16 @@ int Backup(Context& context) {
         stored = WalkStorage(context.Storage(), context.session.Log(), root);
         for (Failure& failure : stored.failures) context.Fail(std::move(failure));
         last = ReadTreeManifest(context, root, stored);
+        // Without it, this run's manifest would replace it with one that knows only what this
+        // run sent.
+        if (last.downloadFailed) {
+            context.report.Fail({JoinStoragePath(root, ManifestName),
+                                 "backup",
+                                 "the manifest of the last backup is there but could not be "
+                                 "read: nothing is sent (run the backup again)",
+                                 {}});
+            return context.Finish();
+        }
         const std::string note = ManifestNote(last, "every file is sent");
         if (!note.empty()) context.console.Note(note);
     }
@@ -335,7 +385,9 @@ int Backup(Context& context) {
     // Whether the tree was read whole and everything in it stored: the manifest is complete
     // then, whatever becomes of the deletions.
     const bool storedWhole = context.report.Ok();
-    // Deletions last, and only after a run in which everything else succeeded.
+    // Deletions last, only after a run in which everything else succeeded, and only while the
+    // lock is still this run's.
+    lock.Renew();
     if (plan.deletedEntries > 0) {
         if (!context.report.Ok()) {
             context.console.Line("plughost: deleted nothing: " +
@@ -349,7 +401,8 @@ int Backup(Context& context) {
                                      " would be deleted, more than --max-delete " +
                                      std::to_string(*invocation.maxDelete) + ": deleted nothing",
                                  {}});
-        } else {
+        } else if (lock.StillOurs()) {
+            storedSoFar.BeginDeleting();
             for (const BackupDeletion& deletion : plan.deletions) {
                 if (!Delete(context, JoinStoragePath(root, deletion.relative), deletion.isFolder))
                     continue;
@@ -358,13 +411,14 @@ int Backup(Context& context) {
             }
         }
     }
-    Manifest manifest = storedSoFar.Result(storedWhole);
+    lock.Renew();
+    const Manifest manifest = storedSoFar.Final(storedWhole);
     const std::optional<Failure> written = transfer.UploadBytes(
         context.Storage(), manifest.Format(), JoinStoragePath(root, ManifestName));
     if (written)
         context.Fail(*written);
     else
-        journal.Remove();
+        storedSoFar.Written();
     lock.Release();
     progress.End();
     context.console.Line(context.Summary("backup", progress, BackupExtra(progress)));

@@ -6,8 +6,10 @@
 // running backup renews its lock every hour, so that a long run keeps it.
 #pragma once
 
+#include <atomic>
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "CommandContext.h"
@@ -20,13 +22,15 @@ constexpr char LockName[] = ".plughost-lock";
 constexpr std::int64_t LockStaleAfter = 6 * 3600;  // seconds without renewal
 
 // The lock's text: "plughost-lock 1", then host, pid, start and renewal times (seconds since
-// 1970) and a token unique to the run, one per line.
+// 1970), a token unique to the run, and where the pid means something (the boot and the pid
+// namespace: containers may share a host name), one per line.
 struct LockRecord {
     std::string host;
     long pid = 0;
     std::int64_t started = 0;
     std::int64_t renewed = 0;
     std::string token;
+    std::string processSpace;
 
     std::string Format() const;
     static bool Parse(const std::string& text, LockRecord& record);
@@ -39,22 +43,27 @@ class BackupLock {
     // Takes the lock, given the listing of the root (whose lock entry is taken out of it).
     // False with a failure reported when another run holds it, or it cannot be written.
     bool Take(StoredTree& tree);
-    // Renews the lock when an hour has passed since it was written.
+    // Renews the lock when an hour has passed since it was written, if it is still this run's.
     void Renew();
-    // Removes the lock; a failure is reported (the next run says whose lock it finds).
+    // Whether the stored lock is still this run's (read back); reports a failure when another
+    // run has taken it over, so that this one deletes nothing.
+    bool StillOurs();
+    // Removes the lock if it is still this run's; a failure is reported.
     void Release();
     bool Held() const { return held_; }
     const std::string& Path() const { return path_; }
 
   private:
     bool Write();
+    // The stored lock; nullopt when it cannot be read or makes no sense.
+    std::optional<LockRecord> ReadStored(bool& unreadable);
 
     Context& context_;
     Progress silent_;
     Transfer transfer_;
     std::string path_;
     LockRecord record_;
-    bool held_ = false;
+    std::atomic<bool> held_{false};
     std::chrono::steady_clock::time_point written_;
 };
 

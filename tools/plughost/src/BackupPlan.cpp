@@ -50,7 +50,9 @@ BackupPlan PlanBackup(const LocalTree& local, const StoredTree& stored, const Ma
     std::set<std::pair<std::string, bool>> kept;
     std::set<std::string> localNames;
     for (const LocalEntry& entry : local.entries) {
-        localNames.insert(entry.relative);
+        // A link stores nothing, so it replaces nothing: a folder stored where a link now is
+        // goes only as an extra, with --delete.
+        if (entry.type != EntryType::Link) localNames.insert(entry.relative);
         BackupStep step;
         step.local = &entry;
         if (entry.type == EntryType::Link) {

@@ -117,6 +117,6 @@ void RememberEarlierUploads(Context& context, const std::string& path);
 
 // Uploads begun by this run are aborted (the one being completed is left alone), and what the
 // service still keeps is named with the command that removes it.
-void ReportOpenUploads(Context& context, const std::vector<OpenWrite>& writes, bool closing);
+void ReportOpenUploads(Context& context, const std::vector<OpenWrite>& writes);
 
 }  // namespace plughost

@@ -110,8 +110,8 @@ int RunPlughost(const std::vector<std::string>& arguments, Console& console) {
         monitor.SetTimeoutCause([&session](double seconds, const char* call) {
             return Waiting(*session, seconds, call);
         });
-        monitor.SetUploadReport([&context](const std::vector<OpenWrite>& writes, bool closing) {
-            ReportOpenUploads(context, writes, closing);
+        monitor.SetUploadReport([&context](const std::vector<OpenWrite>& writes) {
+            ReportOpenUploads(context, writes);
         });
         int result = ExitFailed;
         if (session->CreateInstance(invocation.command->instance, error)) {

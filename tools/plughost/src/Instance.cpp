@@ -28,7 +28,7 @@ ResultCode Instance::WriteFile(const unsigned char* data, unsigned int& size, un
 }
 
 ResultCode Instance::CloseFile(unsigned int handle) {
-    const Activity::Call call(activity_, "CloseFile");
+    const Activity::Call call(activity_, this, handle);
     const ResultCode result = reader_.CloseFile(handle);
     // Whatever the result, the plug-in has let go of the handle.
     activity_.Closed(this, handle);

@@ -111,6 +111,10 @@ UniqueFd LocalTarget::OpenFolder(const std::string& relative, bool create,
         std::string::size_type end = relative.find('/', start);
         if (end == std::string::npos) end = relative.size();
         const std::string name = relative.substr(start, end - start);
+        if (name.empty() || name == "." || name == "..") {
+            error = "'" + relative + "' leads out of the target folder: not restored";
+            return UniqueFd();
+        }
         walked += (walked.empty() ? "" : "/") + name;
         start = end + 1;
         int fd =
@@ -143,6 +147,10 @@ UniqueFd LocalTarget::OpenFolder(const std::string& relative, bool create,
 bool LocalTarget::MakeLink(const std::string& relative, const ManifestEntry& entry, bool owners,
                            std::string& error) const {
     const auto [folderPath, name] = SplitRelative(relative);
+    if (name.empty() || name == "." || name == "..") {
+        error = "'" + relative + "' leads out of the target folder: not restored";
+        return false;
+    }
     const UniqueFd folder = OpenFolder(folderPath, true, error);
     if (!folder.Valid()) return false;
     struct stat status {};

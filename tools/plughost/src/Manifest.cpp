@@ -77,6 +77,17 @@ std::vector<std::string> SplitTabs(const std::string& line) {
     }
 }
 
+bool IsRelativePath(const std::string& path) {
+    std::string::size_type start = 0;
+    for (;;) {
+        const std::string::size_type slash = path.find('/', start);
+        const std::string component = path.substr(start, slash - start);
+        if (component.empty() || component == "." || component == "..") return false;
+        if (slash == std::string::npos) return true;
+        start = slash + 1;
+    }
+}
+
 std::string ParseUnsigned32(const std::string& text, std::uint32_t& value) {
     if (!Digits(text, 10) || std::stoull(text) > 0xffffffffull) return "bad owner or group";
     value = static_cast<std::uint32_t>(std::stoull(text));
@@ -116,7 +127,8 @@ std::string ParseLine(const std::string& line, int version, ManifestEntry& entry
     if (file ? !IsHexDigest(fields[4]) : fields[4] != "-") return "bad SHA-256";
     entry.sha256 = file ? fields[4] : "";
     const std::string& path = fields.back();
-    if (!Unescape(path, entry.path) || entry.path.empty()) return "bad path";
+    // A path is only ever joined below a restore's target: no component may lead elsewhere.
+    if (!Unescape(path, entry.path) || !IsRelativePath(entry.path)) return "bad path";
     if (version == 1) return "";
     std::string problem = ParseUnsigned32(fields[5], entry.owner.uid);
     if (problem.empty()) problem = ParseUnsigned32(fields[6], entry.owner.gid);

@@ -174,10 +174,7 @@ void Monitor::Stop(const std::function<std::string()>& reason, int exitStatus) {
         console_.Note("plughost: removed " + std::to_string(removed) + " partial download file" +
                       (removed == 1 ? "" : "s"));
     const std::vector<OpenWrite> open = activity_.OpenWrites();
-    if (!open.empty() && uploadReport_) {
-        const Activity::State call = activity_.Current();
-        uploadReport_(open, call.inCall && std::string(call.name) == "CloseFile");
-    }
+    if (!open.empty() && uploadReport_) uploadReport_(open);
     if (stopWork_) stopWork_();
     if (summary_) console_.Line(summary_());
     console_.Seal();

@@ -40,7 +40,7 @@ class Monitor {
     void Start();
 
     // What a stop prints. Each may be changed at any time; an empty one is skipped.
-    using UploadReport = std::function<void(const std::vector<OpenWrite>& writes, bool closing)>;
+    using UploadReport = std::function<void(const std::vector<OpenWrite>& writes)>;
     void SetProgress(Progress* progress);
     void SetSummary(std::function<std::string()> summary);
     void SetUploadReport(UploadReport report);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <exception>
 #include <map>
 #include <mutex>
 #include <thread>
@@ -114,7 +115,16 @@ bool RunTransfers(Context& context, Progress& progress, InstanceKind kind,
                 const TransferJob& job = jobs[index];
                 const std::uint64_t held = std::min(job.size, HeldPerFile);
                 budget.Take(held);
-                std::optional<Failure> failure = task(lane, job);
+                std::optional<Failure> failure;
+                try {
+                    failure = task(lane, job);
+                } catch (const std::exception& exception) {
+                    // No thread may end the process: the file fails, the others go on.
+                    failure = Failure{std::to_string(job.index),
+                                      "transfer",
+                                      std::string("internal error: ") + exception.what(),
+                                      {}};
+                }
                 budget.Give(held);
                 if (!failure) continue;
                 const bool everyFile = MeetsEveryRequest(FindRequestError(failure->logLines));
@@ -131,7 +141,12 @@ bool RunTransfers(Context& context, Progress& progress, InstanceKind kind,
     for (unsigned i = 1; i < threads; ++i)
         others.emplace_back([&] {
             std::string error;
-            std::unique_ptr<Worker> worker = context.session.CreateWorker(kind, error);
+            std::unique_ptr<Worker> worker;
+            try {
+                worker = context.session.CreateWorker(kind, error);
+            } catch (const std::exception& exception) {
+                error = exception.what();
+            }
             if (!worker) {
                 context.console.Note("plughost: note: one more instance could not be made (" +
                                      error + "); the others go on");

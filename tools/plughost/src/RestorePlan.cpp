@@ -92,7 +92,7 @@ RestorePlan PlanRestore(const RestoreInputs& inputs, const RestoreSettings& opti
                 SameAsBackup(inputs, options, path, *local, step.recorded, *step.stored);
             if (same)
                 step.action = RestoreAction::Keep;
-            else if (local && local->regular && options.overwrite == Overwrite::Never)
+            else if (local && options.overwrite == Overwrite::Never)
                 step.action = RestoreAction::Leave;
             if (step.action == RestoreAction::Download) {
                 ++plan.downloadFiles;
@@ -101,7 +101,12 @@ RestorePlan PlanRestore(const RestoreInputs& inputs, const RestoreSettings& opti
         }
         plan.steps.push_back(std::move(step));
     }
-    for (RestoreStep& link : links) plan.steps.push_back(std::move(link));
+    for (RestoreStep& link : links) {
+        // --overwrite never keeps whatever is there, a link restored over it included.
+        if (options.overwrite == Overwrite::Never && inputs.local(link.relative))
+            link.action = RestoreAction::Leave;
+        plan.steps.push_back(std::move(link));
+    }
     return plan;
 }
 

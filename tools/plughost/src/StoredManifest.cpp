@@ -22,6 +22,7 @@ void Load(Context& context, const std::string& folder, FoundManifest& found) {
         context.Fail(*failure);
         found.state = ManifestState::Unreadable;
         found.problem = "it could not be read";
+        found.downloadFailed = true;
         return;
     }
     found.problem = Manifest::Parse(sink.Data(), found.manifest);

@@ -15,7 +15,8 @@ enum class ManifestState { Absent, Read, Unreadable };
 struct FoundManifest {
     ManifestState state = ManifestState::Absent;
     Manifest manifest;
-    std::string problem;  // why an unreadable one is of no use
+    std::string problem;          // why an unreadable one is of no use
+    bool downloadFailed = false;  // it is there, but could not be read this time
     // The path of the manifest's folder, and the prefix that turns a path relative to the
     // folder asked for into one relative to the manifest's folder ("" or "sub/dir/").
     std::string root;

@@ -227,11 +227,14 @@ std::optional<Failure> Transfer::Send(Instance& instance, Source& source,
                         "WriteFile at offset " + std::to_string(offset) + " returned " +
                             ResultName(written),
                         mark);
-        if (size != got)
+        if (size != got) {
+            // Closing would store the bytes taken so far as the whole file.
+            open.Abandon();
             return Make(storagePath, "upload",
                         "WriteFile at offset " + std::to_string(offset) + " took " +
                             std::to_string(size) + " of " + std::to_string(got) + " bytes",
                         mark);
+        }
         offset += got;
         progress_.AddBytes(got);
     }

@@ -136,11 +136,12 @@ void RememberEarlierUploads(Context& context, const std::string& path) {
     context.activity.RememberEarlierUploads(path, std::move(ids));
 }
 
-void ReportOpenUploads(Context& context, const std::vector<OpenWrite>& writes, bool closing) {
+void ReportOpenUploads(Context& context, const std::vector<OpenWrite>& writes) {
     std::string error;
     std::unique_ptr<DirectClient> client = context.session.MakeDirectClient(true, error);
     for (const OpenWrite& write : writes) {
         const std::string& path = write.path;
+        const bool closing = write.closing;
         const Scope scope = ScopeOf(path);
         const std::string look = context.CommandPrefix() + " uploads s3://" + path;
         context.console.Line(

@@ -1,6 +1,7 @@
 // verify: a stored tree read back and compared, byte for byte, with a local one and with what
 // the backup's manifest recorded.
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -69,7 +70,7 @@ int Verify(Context& context) {
             if (entry.type == EntryType::File) both[path];
 
     Progress progress(context.console, context.invocation.global.progress);
-    std::uint64_t differences = 0;
+    std::atomic<std::uint64_t> differences{0};  // read by a stop's summary too
     const Watch watch(context, progress, "verify", [&differences] {
         return std::to_string(differences) +
                (differences == 1 ? " difference, " : " differences, ");

@@ -645,6 +645,10 @@ TEST(Manifest, RoundTripsEveryFieldAndEscapesThePath) {
         {v2 + "f\t0644\t1\t1.000000000\t" + hash + "\t-1\t0\t-\t-\t\ta\n", "line 3: bad owner"},
         {v2 + "l\t0777\t0\t1.000000000\t-" + owner + "\ta\n", "line 3: bad link target"},
         {v2 + "f\t0644\t1\t1.000000000\t" + hash + owner + "x\ta\n", "line 3: bad link target"},
+        // A path that would lead a restore out of its target.
+        {v2 + "d\t0755\t0\t1.000000000\t-" + owner + "\t..\n", "line 3: bad path"},
+        {v1 + "f\t0644\t1\t1.000000000\t" + hash + "\ta/../../b\n", "line 2: bad path"},
+        {v1 + "f\t0644\t1\t1.000000000\t" + hash + "\t/etc/x\n", "line 2: bad path"},
     };
     for (const auto& [input, problem] : broken) {
         Manifest ignored;
@@ -710,11 +714,18 @@ TEST(BackupPlan, SendsWhatChangedAndDeletesOnlyWhatItMust) {
     link.type = EntryType::Link;
     link.linkTarget = "../same";
     local.entries.push_back(link);
+    // A link where a folder is stored replaces nothing: the folder goes only with --delete.
+    LocalEntry moved;
+    moved.relative = "moved";
+    moved.type = EntryType::Link;
+    moved.linkTarget = "/elsewhere";
+    local.entries.push_back(moved);
     StoredTree stored;
     stored.entries = {
         Stored("same", false, 5),   Stored("touched", false, 5),      Stored("swapped", false, 6),
         Stored("was-folder", true), Stored("was-folder/a", false, 1), Stored("hashed", false, 5),
-        Stored("gone", true),       Stored("gone/b", false, 2),       Stored("dir", true)};
+        Stored("gone", true),       Stored("gone/b", false, 2),       Stored("dir", true),
+        Stored("moved", true),      Stored("moved/c", false, 1)};
     Manifest previous;
     for (const char* path : {"same", "touched", "swapped", "hashed"})
         previous.Add(Recorded(path, 5, 100, std::string(64, path[0] == 'h' ? 'b' : 'a')));
@@ -736,7 +747,7 @@ TEST(BackupPlan, SendsWhatChangedAndDeletesOnlyWhatItMust) {
               (std::set<std::string>{"touched", "swapped", "new", "was-folder", "hashed"}));
     EXPECT_EQ(quick.sendBytes, 5u + 5 + 7 + 3 + 5);
     EXPECT_EQ(quick.unchangedFiles, 1u);
-    EXPECT_EQ(quick.links, 1u);
+    EXPECT_EQ(quick.links, 2u);
     // The folder stored where a file now is goes, its contents with it; "gone" stays.
     ASSERT_EQ(quick.deletions.size(), 1u);
     EXPECT_EQ(quick.deletions[0].relative, "was-folder");
@@ -749,10 +760,12 @@ TEST(BackupPlan, SendsWhatChangedAndDeletesOnlyWhatItMust) {
               (std::set<std::string>{"same", "touched", "swapped", "new", "was-folder"}));
 
     const BackupPlan mirror = plan(false, true);
-    ASSERT_EQ(mirror.deletions.size(), 2u);
+    ASSERT_EQ(mirror.deletions.size(), 3u);
     EXPECT_EQ(mirror.deletions[1].relative, "gone");
     EXPECT_FALSE(mirror.deletions[1].replaced);
-    EXPECT_EQ(mirror.deletedEntries, 4u);
+    EXPECT_EQ(mirror.deletions[2].relative, "moved");
+    EXPECT_FALSE(mirror.deletions[2].replaced);
+    EXPECT_EQ(mirror.deletedEntries, 6u);
 }
 
 TEST(RestorePlan, NamesMissingFilesAndLeavesWhatIsAlreadyThere) {
