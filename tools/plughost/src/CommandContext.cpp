@@ -89,6 +89,19 @@ std::optional<CFileAttributes> AlsoNamed(Context& context, const std::string& pa
     return std::nullopt;
 }
 
+bool FileAttributes(Context& context, const std::string& path, const std::string& operation,
+                    const std::string& asFolder, CFileAttributes& attributes) {
+    if (!Attributes(context, path, operation, attributes)) return false;
+    if (!attributes.IsDirectory()) return true;
+    const std::optional<CFileAttributes> file = AlsoNamed(context, path, false);
+    if (!file) {
+        context.report.Fail({path, operation, asFolder, {}});
+        return false;
+    }
+    attributes = *file;
+    return true;
+}
+
 bool IsLocalFolder(Context& context, const std::filesystem::path& path, const char* operation) {
     std::error_code failed;
     if (std::filesystem::is_directory(path, failed)) return true;

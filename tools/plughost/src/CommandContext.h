@@ -98,6 +98,11 @@ bool Attributes(Context& context, const std::string& path, const std::string& op
 // nullopt when there is none.
 std::optional<CFileAttributes> AlsoNamed(Context& context, const std::string& path, bool folder);
 
+// The attributes of the file `path` names, where a folder of that name may be stored beside it;
+// reports `asFolder` ("is a folder (use rmdir)") and returns false when there is only a folder.
+bool FileAttributes(Context& context, const std::string& path, const std::string& operation,
+                    const std::string& asFolder, CFileAttributes& attributes);
+
 // Reports a failure when `path` is not a local folder.
 bool IsLocalFolder(Context& context, const std::filesystem::path& path, const char* operation);
 // CreateFolder, with a failure reported.

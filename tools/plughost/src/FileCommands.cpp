@@ -80,15 +80,8 @@ int Put(Context& context) {
 int Get(Context& context) {
     const std::string path = NormalizeStoragePath(context.Operand(0));
     CFileAttributes attributes;
-    if (!Attributes(context, path, "get", attributes)) return context.Finish();
-    if (attributes.IsDirectory()) {
-        const std::optional<CFileAttributes> file = AlsoNamed(context, path, false);
-        if (!file) {
-            context.report.Fail({path, "get", "is a folder (use restore for a tree)", {}});
-            return context.Finish();
-        }
-        attributes = *file;
-    }
+    if (!FileAttributes(context, path, "get", "is a folder (use restore for a tree)", attributes))
+        return context.Finish();
     // A file of a backup is checked against, and given, what its manifest recorded.
     const std::string folder = path.substr(0, path.rfind('/'));
     const FoundManifest found = FindManifest(context, folder, nullptr);

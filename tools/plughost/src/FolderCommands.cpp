@@ -25,15 +25,8 @@ int MakeFolder(Context& context) {
 int RemoveFile(Context& context) {
     const std::string path = NormalizeStoragePath(context.Operand(0));
     CFileAttributes attributes;
-    if (!Attributes(context, path, "rm", attributes)) return context.Finish();
-    if (attributes.IsDirectory()) {
-        const std::optional<CFileAttributes> file = AlsoNamed(context, path, false);
-        if (!file) {
-            context.report.Fail({path, "rm", "is a folder (use rmdir)", {}});
-            return context.Finish();
-        }
-        attributes = *file;
-    }
+    if (!FileAttributes(context, path, "rm", "is a folder (use rmdir)", attributes))
+        return context.Finish();
     const std::size_t mark = context.session.Log().Mark();
     const ResultCode result = context.Storage().DeleteFile(ToHostPath(path));
     if (result != Success) {

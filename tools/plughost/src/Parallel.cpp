@@ -90,7 +90,6 @@ std::vector<std::vector<std::size_t>> ScheduleTransfers(const std::vector<Transf
 bool RunTransfers(Context& context, Progress& progress, InstanceKind kind,
                   const std::vector<TransferJob>& jobs,
                   const std::function<std::optional<Failure>(Lane&, const TransferJob&)>& task) {
-    (void)progress;
     const std::vector<std::vector<std::size_t>> units =
         ScheduleTransfers(jobs, context.invocation.global.transfers);
     const unsigned threads = static_cast<unsigned>(
