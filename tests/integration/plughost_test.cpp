@@ -558,6 +558,30 @@ TEST_F(Plughost, ParallelTransfersMoveWholeTreesAndStopOnAFailureEveryFileMeets)
         else
             EXPECT_EQ(admin.ListKeys(bucket, "one/f").size(), 59u + 3);  // all but one, folders
     }
+
+    // rmdir deletes the files on several instances, then the rest with the folder's own call,
+    // which a failed file delete holds back.
+    proxy.ClearRules();
+    testhost::FaultRule refused;
+    refused.method = "DELETE";
+    refused.pathRegex = "/tree/f2/3\\.txt";
+    refused.count = -1;
+    proxy.AddRule(refused);
+    Ran partly = Invoke(With(proxied, {"rmdir", bucket + "/tree"}));
+    EXPECT_EQ(partly.status, 1) << partly.err;
+    EXPECT_NE(partly.err.find("/tree/f2/3.txt' failed: the service failed (HTTP 500"),
+              std::string::npos)
+        << partly.err;
+    const std::vector<std::string> left = admin.ListKeys(bucket, "tree/");
+    EXPECT_NE(std::find(left.begin(), left.end(), "tree/f2/3.txt"), left.end());
+    EXPECT_NE(std::find(left.begin(), left.end(), "tree/f2/"), left.end());
+    proxy.ClearRules();
+    Ran removed = Invoke(With(proxied, {"rmdir", bucket + "/tree"}));
+    EXPECT_EQ(removed.status, 0) << removed.err;
+    EXPECT_NE(removed.err.find("plughost: removed '" + bucket + "/tree' and everything in it: "),
+              std::string::npos)
+        << removed.err;
+    EXPECT_TRUE(admin.ListKeys(bucket, "tree/").empty());
 }
 
 TEST_F(Plughost, FailedUploadThroughRuvastFailsTheRunToo) {

@@ -50,15 +50,6 @@ ManifestEntry EntryOf(const LocalEntry& local) {
     return entry;
 }
 
-bool Delete(Context& context, const std::string& path, bool folder) {
-    const std::size_t mark = context.session.Log().Mark();
-    const ResultCode result = folder ? context.Storage().DeleteFolder(ToHostPath(path))
-                                     : context.Storage().DeleteFile(ToHostPath(path));
-    if (result == Success) return true;
-    context.FailCall(path, "delete", folder ? "DeleteFolder" : "DeleteFile", result, mark);
-    return false;
-}
-
 // Whether the local file still has the size and time it was scanned with.
 bool ChangedSinceScan(const LocalEntry& entry) {
     struct stat status {};
@@ -229,10 +220,11 @@ int Backup(Context& context) {
             return context.Finish();
         }
     }
+    Crew crew(context, InstanceKind::Writing);
     StoredTree stored;
     FoundManifest last;
     if (rootStored) {
-        stored = WalkStorage(context.Storage(), context.session.Log(), root);
+        stored = WalkStorage(crew, root);
         for (Failure& failure : stored.failures) context.Fail(std::move(failure));
         last = ReadTreeManifest(context, root, stored);
         // Without it, this run's manifest would replace it with one that knows only what this
@@ -349,7 +341,7 @@ int Backup(Context& context) {
             jobs.push_back({index, entry.size, SplitRelative(entry.relative).first});
         }
     }
-    RunTransfers(context, progress, InstanceKind::Writing, jobs,
+    RunTransfers(crew, progress, jobs,
                  [&](Lane& lane, const TransferJob& job) -> std::optional<Failure> {
                      // The lock is renewed through the session's own instance, on its thread.
                      if (&lane.storage == &context.Storage()) lock.Renew();
@@ -403,12 +395,13 @@ int Backup(Context& context) {
                                  {}});
         } else if (lock.StillOurs()) {
             storedSoFar.BeginDeleting();
-            for (const BackupDeletion& deletion : plan.deletions) {
-                if (!Delete(context, JoinStoragePath(root, deletion.relative), deletion.isFolder))
-                    continue;
+            std::vector<StoredDeletion> deletions;
+            for (const BackupDeletion& deletion : plan.deletions)
+                deletions.push_back({JoinStoragePath(root, deletion.relative), deletion.isFolder});
+            DeleteOnCrew(crew, deletions, "delete", false, [&](std::size_t i) {
                 progress.AddDeleted();
-                context.console.Detail("plughost: deleted: " + deletion.relative);
-            }
+                context.console.Detail("plughost: deleted: " + plan.deletions[i].relative);
+            });
         }
     }
     lock.Renew();

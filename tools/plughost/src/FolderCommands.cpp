@@ -1,6 +1,7 @@
-// mkdir, rm and rmdir: folders created and elements deleted, one call each.
+// mkdir, rm and rmdir: folders created and elements deleted (a folder's files side by side).
 #include "CommandContext.h"
 #include "CommandHandlers.h"
+#include "Parallel.h"
 #include "StoragePath.h"
 #include "Tree.h"
 
@@ -46,19 +47,23 @@ int RemoveFolder(Context& context) {
         context.report.Fail({path, "rmdir", "is a file (use rm)", {}});
         return context.Finish();
     }
-    // What goes with it, to say so afterwards.
-    const StoredTree below = WalkStorage(context.Storage(), context.session.Log(), path);
-    std::uint64_t files = 0;
+    // What goes with it, to say so afterwards. Its files are deleted side by side first (over a
+    // network each delete is a round trip); the folder's own call then deletes what is left: the
+    // folder markers, and any name a listing does not show.
+    Crew crew(context, InstanceKind::Writing);
+    const StoredTree below = WalkStorage(crew, path);
     std::uint64_t folders = 0;
     std::uint64_t bytes = 0;
+    std::vector<StoredDeletion> files;
     for (const StoredEntry& entry : below.entries) {
         if (entry.isFolder) {
             ++folders;
         } else {
-            ++files;
+            files.push_back({JoinStoragePath(path, entry.relative), false});
             bytes += entry.size;
         }
     }
+    if (!DeleteOnCrew(crew, files, "rmdir", true, [](std::size_t) {})) return context.Finish();
     const std::size_t mark = context.session.Log().Mark();
     const ResultCode result = context.Storage().DeleteFolder(ToHostPath(path));
     if (result != Success) {
@@ -66,7 +71,7 @@ int RemoveFolder(Context& context) {
         return context.Finish();
     }
     context.console.Line("plughost: removed '" + path +
-                         "' and everything in it: " + Count(files, "file", "files") + " (" +
+                         "' and everything in it: " + Count(files.size(), "file", "files") + " (" +
                          FormatBytes(bytes) + "), " + Count(folders, "folder", "folders") +
                          (below.failures.empty() ? "" : " as far as it could be listed"));
     return context.Finish();

@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "Causes.h"
+#include "StoragePath.h"
 
 namespace plughost {
 
@@ -87,19 +88,95 @@ std::vector<std::vector<std::size_t>> ScheduleTransfers(const std::vector<Transf
     return units;
 }
 
-bool RunTransfers(Context& context, Progress& progress, InstanceKind kind,
-                  const std::vector<TransferJob>& jobs,
+Crew::Crew(Context& context, InstanceKind kind)
+    : context_(context),
+      kind_(kind),
+      workers_(std::max(1u, context.invocation.global.transfers) - 1),
+      unmade_(workers_.size(), false) {}
+
+void Crew::Run(unsigned lanes, const std::function<void(Instance&, HostLog&)>& work) {
+    lanes = std::min<unsigned>(std::max(1u, lanes), static_cast<unsigned>(workers_.size() + 1));
+    std::atomic<bool> noted{false};
+    std::vector<std::thread> others;
+    for (unsigned lane = 1; lane < lanes; ++lane)
+        others.emplace_back([this, lane, &work, &noted] {
+            std::unique_ptr<Worker>& worker = workers_[lane - 1];
+            if (!worker && !unmade_[lane - 1]) {
+                std::string error;
+                try {
+                    worker = context_.session.CreateWorker(kind_, error);
+                } catch (const std::exception& exception) {
+                    error = exception.what();
+                }
+                if (!worker) {
+                    unmade_[lane - 1] = true;
+                    if (!noted.exchange(true))
+                        context_.console.Note(
+                            "plughost: note: one more instance could not be "
+                            "made (" +
+                            error + "); the others go on");
+                }
+            }
+            if (worker) work(worker->Storage(), worker->Log());
+        });
+    work(context_.Storage(), context_.session.Log());
+    for (std::thread& thread : others) thread.join();
+}
+
+void Crew::ForEach(std::size_t count,
+                   const std::function<void(Instance&, HostLog&, std::size_t)>& task) {
+    std::atomic<std::size_t> next{0};
+    Run(static_cast<unsigned>(std::min<std::size_t>(count, workers_.size() + 1)),
+        [&](Instance& storage, HostLog& log) {
+            for (std::size_t i = next++; i < count; i = next++) task(storage, log, i);
+        });
+}
+
+StoredTree WalkStorage(Crew& crew, const std::string& root) {
+    return WalkLevels(
+        [&](const std::vector<std::string>& folders, std::vector<FolderListing>& listings) {
+            crew.ForEach(folders.size(), [&](Instance& storage, HostLog& log, std::size_t i) {
+                listings[i] = ListStoredFolder(storage, log, root, folders[i]);
+            });
+        });
+}
+
+bool DeleteOnCrew(Crew& crew, const std::vector<StoredDeletion>& deletions,
+                  const std::string& operation, bool stopAtFailure,
+                  const std::function<void(std::size_t)>& deleted) {
+    std::atomic<bool> failed{false};
+    crew.ForEach(deletions.size(), [&](Instance& storage, HostLog& log, std::size_t i) {
+        if (stopAtFailure && failed) return;
+        const StoredDeletion& deletion = deletions[i];
+        const std::size_t mark = log.Mark();
+        const ResultCode result = deletion.folder ? storage.DeleteFolder(ToHostPath(deletion.path))
+                                                  : storage.DeleteFile(ToHostPath(deletion.path));
+        if (result == Success) {
+            deleted(i);
+            return;
+        }
+        failed = true;
+        Failure failure{deletion.path, operation,
+                        std::string(deletion.folder ? "DeleteFolder" : "DeleteFile") +
+                            " returned " + ResultName(result),
+                        log.LinesSince(mark)};
+        failure.pluginCall = true;
+        crew.Owner().Fail(std::move(failure), &storage);
+    });
+    return !failed;
+}
+
+bool RunTransfers(Crew& crew, Progress& progress, const std::vector<TransferJob>& jobs,
                   const std::function<std::optional<Failure>(Lane&, const TransferJob&)>& task) {
+    Context& context = crew.Owner();
     const std::vector<std::vector<std::size_t>> units =
         ScheduleTransfers(jobs, context.invocation.global.transfers);
-    const unsigned threads = static_cast<unsigned>(
-        std::min<std::size_t>(std::max(1u, context.invocation.global.transfers), units.size()));
     Budget budget(context.invocation.global.memory);
     std::mutex mutex;
     std::size_t next = 0;
     std::atomic<bool> stopped{false};
 
-    auto work = [&](Instance& storage, HostLog& log) {
+    crew.Run(static_cast<unsigned>(units.size()), [&](Instance& storage, HostLog& log) {
         Transfer transfer(log, progress, context.invocation.global.blockSize);
         Lane lane{storage, log, transfer};
         for (;;) {
@@ -134,27 +211,7 @@ bool RunTransfers(Context& context, Progress& progress, InstanceKind kind,
                         "same way");
             }
         }
-    };
-
-    std::vector<std::thread> others;
-    for (unsigned i = 1; i < threads; ++i)
-        others.emplace_back([&] {
-            std::string error;
-            std::unique_ptr<Worker> worker;
-            try {
-                worker = context.session.CreateWorker(kind, error);
-            } catch (const std::exception& exception) {
-                error = exception.what();
-            }
-            if (!worker) {
-                context.console.Note("plughost: note: one more instance could not be made (" +
-                                     error + "); the others go on");
-                return;
-            }
-            work(worker->Storage(), worker->Log());
-        });
-    work(context.Storage(), context.session.Log());
-    for (std::thread& thread : others) thread.join();
+    });
     return !stopped;
 }
 

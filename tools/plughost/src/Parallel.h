@@ -18,6 +18,7 @@
 
 #include "CommandContext.h"
 #include "Transfer.h"
+#include "Tree.h"
 
 namespace plughost {
 
@@ -38,12 +39,56 @@ struct Lane {
     Transfer& transfer;
 };
 
-// Runs `task` for every job on up to `transfers` instances of `kind`: the session's own and
-// as many more as there is work for, each made on its own thread. A failure `task` returns is
-// reported; one that every file would meet (MeetsEveryRequest) stops the run after the files
-// under way, with one line. Returns false when the run was stopped so.
-bool RunTransfers(Context& context, Progress& progress, InstanceKind kind,
-                  const std::vector<TransferJob>& jobs,
+// The instances one tree command works with: the session's own, used on the command's thread,
+// and up to `--transfers` - 1 more of the same kind, each made by the first thread that needs it
+// and kept for the command's later steps, so that the walk of the stored tree and the transfers
+// after it share instances, connections and cached listings.
+class Crew {
+  public:
+    Crew(Context& context, InstanceKind kind);
+    Crew(const Crew&) = delete;
+    Crew& operator=(const Crew&) = delete;
+
+    // Runs `work` on `lanes` threads at once (at most `--transfers`), each with an instance of its
+    // own: this thread with the session's, the others with the crew's. An instance that cannot be
+    // made is noted once and its thread does nothing; the others go on.
+    void Run(unsigned lanes, const std::function<void(Instance&, HostLog&)>& work);
+
+    // Runs `task(instance, log, i)` for i from 0 to count - 1, each once, on as many threads as
+    // there is work for.
+    void ForEach(std::size_t count,
+                 const std::function<void(Instance&, HostLog&, std::size_t)>& task);
+
+    Context& Owner() { return context_; }
+
+  private:
+    Context& context_;
+    InstanceKind kind_;
+    std::vector<std::unique_ptr<Worker>> workers_;  // the one of thread i + 1, once made
+    std::vector<char> unmade_;  // thread i + 1 could not make it (a byte each: set side by side)
+};
+
+// Lists `root` and every folder below it, the folders of each depth side by side on the crew.
+StoredTree WalkStorage(Crew& crew, const std::string& root);
+
+// One deletion in storage: a file, or a folder and everything below it.
+struct StoredDeletion {
+    std::string path;  // normalized storage path
+    bool folder = false;
+};
+
+// Deletes each of `deletions` on the crew, side by side (each is one DeleteFile or DeleteFolder
+// call); `deleted(i)` is called, on any thread, for each that went. One that fails is reported as
+// `operation`'s failure with its cause; after it the others go on, or with `stopAtFailure` none is
+// begun. Returns whether every one went.
+bool DeleteOnCrew(Crew& crew, const std::vector<StoredDeletion>& deletions,
+                  const std::string& operation, bool stopAtFailure,
+                  const std::function<void(std::size_t)>& deleted);
+
+// Runs `task` for every job on the crew, on as many instances as there is work for. A failure
+// `task` returns is reported; one that every file would meet (MeetsEveryRequest) stops the run
+// after the files under way, with one line. Returns false when the run was stopped so.
+bool RunTransfers(Crew& crew, Progress& progress, const std::vector<TransferJob>& jobs,
                   const std::function<std::optional<Failure>(Lane&, const TransferJob&)>& task);
 
 // The order and grouping RunTransfers uses: units of job indices, each moved by one thread in

@@ -131,11 +131,12 @@ int Restore(Context& context) {
         return context.Finish();
     }
 
+    Crew crew(context, InstanceKind::Reading);
     StoredTree tree;
     std::string base = root;
     FoundManifest found;
     if (attributes.IsDirectory()) {
-        tree = WalkStorage(context.Storage(), context.session.Log(), root);
+        tree = WalkStorage(crew, root);
         TakeEntry(tree, LockName);  // a backup under way; no part of the tree
         found = FindManifest(context, root, &tree);
     } else {
@@ -249,12 +250,11 @@ int Restore(Context& context) {
                 break;
         }
     }
-    RunTransfers(context, progress, InstanceKind::Reading, jobs,
-                 [&](Lane& lane, const TransferJob& job) {
-                     const RestoreStep& step = plan.steps[job.index];
-                     return RestoreFile(context, lane, progress, target,
-                                        JoinStoragePath(base, step.relative), step, owners);
-                 });
+    RunTransfers(crew, progress, jobs, [&](Lane& lane, const TransferJob& job) {
+        const RestoreStep& step = plan.steps[job.index];
+        return RestoreFile(context, lane, progress, target, JoinStoragePath(base, step.relative),
+                           step, owners);
+    });
     for (const RestoreStep* link : links)
         if (!target.MakeLink(link->relative, *link->recorded, owners, error))
             context.report.Fail({(target.Root() / link->relative).string(), "restore", error, {}});

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <functional>
 #include <list>
 #include <map>
 
@@ -120,40 +121,6 @@ void ScanFolder(const fs::path& folder, const std::string& relative, OwnerNames&
     }
 }
 
-void ListFolder(Instance& instance, HostLog& log, const std::string& root,
-                const std::string& relative, StoredTree& tree) {
-    const std::string path = relative.empty() ? root : JoinStoragePath(root, relative);
-    const std::size_t mark = log.Mark();
-    std::list<CFileInfo> listing;
-    const ResultCode listed = instance.GetListing(ToHostPath(path), listing);
-    if (listed != Success) {
-        tree.failures.push_back(
-            {path, "listing", "GetListing returned " + ResultName(listed), log.LinesSince(mark)});
-        return;
-    }
-    std::vector<std::pair<std::string, const CFileInfo*>> children;
-    for (const CFileInfo& info : listing) children.emplace_back(FromHostName(info.name), &info);
-    std::sort(children.begin(), children.end(),
-              [](const auto& a, const auto& b) { return a.first < b.first; });
-    for (const auto& [name, info] : children) {
-        const std::string child = relative.empty() ? name : relative + "/" + name;
-        const std::string problem = ComponentProblem(name);
-        if (!problem.empty()) {
-            tree.failures.push_back({JoinStoragePath(path, name), "listing", problem, {}});
-            continue;
-        }
-        StoredEntry entry;
-        entry.relative = child;
-        entry.isFolder = info->IsDirectory();
-        entry.size = info->size;
-        entry.sizeValid = info->sizeValid;
-        entry.modificationTime = info->modificationTime;
-        entry.timeValid = info->timeValid;
-        tree.entries.push_back(entry);
-        if (entry.isFolder) ListFolder(instance, log, root, child, tree);
-    }
-}
-
 }  // namespace
 
 LocalTree ScanLocalTree(const fs::path& root) {
@@ -172,10 +139,77 @@ bool TakeEntry(StoredTree& tree, const std::string& relative) {
     return true;
 }
 
-StoredTree WalkStorage(Instance& instance, HostLog& log, const std::string& root) {
+FolderListing ListStoredFolder(Instance& instance, HostLog& log, const std::string& root,
+                               const std::string& relative) {
+    FolderListing result;
+    const std::string path = relative.empty() ? root : JoinStoragePath(root, relative);
+    const std::size_t mark = log.Mark();
+    std::list<CFileInfo> listing;
+    const ResultCode listed = instance.GetListing(ToHostPath(path), listing);
+    if (listed != Success) {
+        result.failures.push_back(
+            {path, "listing", "GetListing returned " + ResultName(listed), log.LinesSince(mark)});
+        return result;
+    }
+    for (const CFileInfo& info : listing) {
+        const std::string name = FromHostName(info.name);
+        const std::string problem = ComponentProblem(name);
+        if (!problem.empty()) {
+            result.failures.push_back({JoinStoragePath(path, name), "listing", problem, {}});
+            continue;
+        }
+        StoredEntry entry;
+        entry.relative = relative.empty() ? name : relative + "/" + name;
+        entry.isFolder = info.IsDirectory();
+        entry.size = info.size;
+        entry.sizeValid = info.sizeValid;
+        entry.modificationTime = info.modificationTime;
+        entry.timeValid = info.timeValid;
+        result.entries.push_back(std::move(entry));
+    }
+    std::sort(result.entries.begin(), result.entries.end(),
+              [](const StoredEntry& a, const StoredEntry& b) { return a.relative < b.relative; });
+    return result;
+}
+
+StoredTree WalkLevels(const ListLevel& listLevel) {
+    // The folders of each depth are listed together; the tree is then put in its order (each
+    // folder before its contents, names in byte order), failures where the serial walk meets
+    // them.
+    std::map<std::string, FolderListing> listed;
+    std::vector<std::string> level{""};
+    while (!level.empty()) {
+        std::vector<FolderListing> listings(level.size());
+        listLevel(level, listings);
+        std::vector<std::string> next;
+        for (std::size_t i = 0; i < level.size(); ++i) {
+            for (const StoredEntry& entry : listings[i].entries)
+                if (entry.isFolder) next.push_back(entry.relative);
+            listed.emplace(level[i], std::move(listings[i]));
+        }
+        level = std::move(next);
+    }
     StoredTree tree;
-    ListFolder(instance, log, root, "", tree);
+    // The name by value: it lies in `tree.entries`, which grows below.
+    const std::function<void(std::string)> emit = [&](std::string relative) {
+        FolderListing& folder = listed[relative];
+        for (Failure& failure : folder.failures) tree.failures.push_back(std::move(failure));
+        for (StoredEntry& entry : folder.entries) {
+            const bool isFolder = entry.isFolder;
+            tree.entries.push_back(std::move(entry));
+            if (isFolder) emit(tree.entries.back().relative);
+        }
+    };
+    emit("");
     return tree;
+}
+
+StoredTree WalkStorage(Instance& instance, HostLog& log, const std::string& root) {
+    return WalkLevels(
+        [&](const std::vector<std::string>& folders, std::vector<FolderListing>& listings) {
+            for (std::size_t i = 0; i < folders.size(); ++i)
+                listings[i] = ListStoredFolder(instance, log, root, folders[i]);
+        });
 }
 
 }  // namespace plughost

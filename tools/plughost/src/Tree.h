@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -54,7 +55,26 @@ struct StoredTree {
 // Takes the file `relative` out of the tree (the manifest, the lock); false when it is not there.
 bool TakeEntry(StoredTree& tree, const std::string& relative);
 
-// Lists `root` (a normalized storage path) and every folder below it.
+// What the listing of one stored folder gave: its entries (relative to the walk's root, in byte
+// order) and what could not be listed or carried.
+struct FolderListing {
+    std::vector<StoredEntry> entries;
+    std::vector<Failure> failures;
+};
+
+// Lists the folder `relative` (relative to `root`, a normalized storage path; "" for the root).
+FolderListing ListStoredFolder(Instance& instance, HostLog& log, const std::string& root,
+                               const std::string& relative);
+
+// Lists the given folders into the slots of the same index, in any order or side by side.
+using ListLevel =
+    std::function<void(const std::vector<std::string>& folders, std::vector<FolderListing>&)>;
+
+// Lists a stored tree from its root (""), the folders of one depth in one call of `listLevel`.
+StoredTree WalkLevels(const ListLevel& listLevel);
+
+// Lists `root` (a normalized storage path) and every folder below it, one folder after the
+// other on `instance`.
 StoredTree WalkStorage(Instance& instance, HostLog& log, const std::string& root);
 
 }  // namespace plughost

@@ -31,7 +31,8 @@ int Verify(Context& context) {
     if (!Attributes(context, root, "verify", attributes)) return context.Finish();
 
     LocalTree local = ScanLocalTree(localRoot);
-    StoredTree stored = WalkStorage(context.Storage(), context.session.Log(), root);
+    Crew crew(context, InstanceKind::Reading);
+    StoredTree stored = WalkStorage(crew, root);
     TakeEntry(stored, LockName);  // a backup under way; no part of the tree
     for (Failure& failure : local.failures) context.report.Fail(std::move(failure));
     for (Failure& failure : stored.failures) context.Fail(std::move(failure));
@@ -160,8 +161,7 @@ int Verify(Context& context) {
         jobs.push_back(
             {index, compared[index].stored->size, SplitRelative(compared[index].relative).first});
     RunTransfers(
-        context, progress, InstanceKind::Reading, jobs,
-        [&](Lane& lane, const TransferJob& job) -> std::optional<Failure> {
+        crew, progress, jobs, [&](Lane& lane, const TransferJob& job) -> std::optional<Failure> {
             const Compared& pair = compared[job.index];
             const std::string& relative = pair.relative;
             progress.StartFile(relative, pair.stored->size);

@@ -34,6 +34,7 @@
 #include "RestorePlan.h"
 #include "Sinks.h"
 #include "StoragePath.h"
+#include "Tree.h"
 
 namespace plughost {
 namespace {
@@ -831,6 +832,41 @@ TEST(RestorePlan, NamesMissingFilesAndLeavesWhatIsAlreadyThere) {
     ASSERT_EQ(unknown.steps.size(), 1u);
     EXPECT_EQ(unknown.steps[0].relative, "z");
     EXPECT_TRUE(unknown.extra.empty());
+}
+
+// The stored tree is listed a depth at a time (the folders of one depth side by side), and still
+// comes out as a serial walk gives it: each folder before its contents, names in byte order,
+// a folder's failures where the walk meets it.
+TEST(StoredTree, AWalkListsEachDepthAtOnceAndKeepsTheTreeOrder) {
+    const std::map<std::string, std::vector<std::pair<std::string, bool>>> folders = {
+        {"", {{"b", true}, {"a", true}, {"z.txt", false}}},
+        {"a", {{"y", false}, {"x", true}}},
+        {"a/x", {{"deep", false}}},
+        {"b", {}},
+    };
+    std::vector<std::vector<std::string>> calls;
+    const StoredTree tree = WalkLevels([&](const std::vector<std::string>& level,
+                                           std::vector<FolderListing>& listings) {
+        calls.push_back(level);
+        for (std::size_t i = 0; i < level.size(); ++i) {
+            if (level[i] == "b") listings[i].failures.push_back({"b", "listing", "", {}});
+            for (const auto& [name, folder] : folders.at(level[i])) {
+                StoredEntry entry;
+                entry.relative = level[i].empty() ? name : level[i] + "/" + name;
+                entry.isFolder = folder;
+                listings[i].entries.push_back(entry);
+            }
+            std::sort(
+                listings[i].entries.begin(), listings[i].entries.end(),
+                [](const StoredEntry& a, const StoredEntry& b) { return a.relative < b.relative; });
+        }
+    });
+    EXPECT_EQ(calls, (std::vector<std::vector<std::string>>{{""}, {"a", "b"}, {"a/x"}}));
+    std::vector<std::string> order;
+    for (const StoredEntry& entry : tree.entries) order.push_back(entry.relative);
+    EXPECT_EQ(order, (std::vector<std::string>{"a", "a/x", "a/x/deep", "a/y", "b", "z.txt"}));
+    ASSERT_EQ(tree.failures.size(), 1u);
+    EXPECT_EQ(tree.failures[0].path, "b");
 }
 
 TEST(Journal, KeepsWhatWasAppendedAndDropsATornLine) {
