@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Builds the whole tree and runs every test. Usage: scripts/test.sh [--sanitize | --threads]
 #   --sanitize   build into build-asan with AddressSanitizer and UndefinedBehaviorSanitizer
-#   --threads    build plughost, the five plug-ins and plughost's end-to-end test into build-tsan
-#                with ThreadSanitizer and run the cells that move files on several instances
-#                at once (plughost's progress, report, journal and manifest are shared between
-#                its threads; each plug-in instance is used by one)
+#   --threads    build plughost, the five plug-ins, plughost's end-to-end test and the host-input
+#                set into build-tsan with ThreadSanitizer and run the cells that move files on
+#                several instances at once (plughost's progress, report, journal and manifest
+#                are shared between its threads; each plug-in instance is used by one), and the
+#                five deliverables made, used and destroyed at the same moment in one process
 #
 # The suite runs against moto_server, which each test binary starts itself, and against one
 # Ceph RADOS Gateway for the whole run, which this script starts (tests/harness/rgw.sh) after
@@ -23,12 +24,13 @@ targets=()
 if [[ "${1:-}" == "--threads" ]]; then
   build_dir=build-tsan
   cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DPLUGINS_TSAN=ON)
-  targets=(--target plughost plughost_test Mardel Ruvast Tresko Pennat Golmer)
+  targets=(--target plughost plughost_test hostinput_test Mardel Ruvast Tresko Pennat Golmer
+           PennatLoopback)
   # A race reported in plughost (run by the test as a child) fails that run, and so the cell.
   export TSAN_OPTIONS=halt_on_error=1:exitcode=66:second_deadlock_stack=1
   export RGW_TEST_OPT_OUT=1
-  CTEST_ARGS="-R ^plughost_test$"
-  export GTEST_FILTER="*Parallel*:*Interrupted*:*DeletesNothing*:*Owners*:*ARestore*"
+  CTEST_ARGS="-R ^(plughost_test|hostinput_test)$"
+  export GTEST_FILTER="*Parallel*:*Interrupted*:*DeletesNothing*:*Owners*:*ARestore*:*SameMoment*"
 elif [[ "${1:-}" == "--sanitize" ]]; then
   build_dir=build-asan
   cmake_args=(-DCMAKE_BUILD_TYPE=Debug -DPLUGINS_SANITIZE=ON)

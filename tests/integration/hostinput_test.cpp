@@ -12,10 +12,12 @@
 #include <algorithm>
 #include <chrono>
 #include <climits>
+#include <condition_variable>
 #include <fstream>
 #include <list>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <sstream>
@@ -726,6 +728,72 @@ TEST_P(Answers, AWriteThatLostDataNeverEndsInAStoredObject) {
 
 INSTANTIATE_TEST_SUITE_P(Deliverables, Answers,
                          testing::Values("Mardel", "Ruvast", "Golmer", "Tresko", "PennatLoopback"));
+
+// ---- Several deliverables in one host ----
+
+// Lets threads go on together: each waits in Pass until all `count` have come.
+class Meeting {
+  public:
+    explicit Meeting(std::size_t count) : count_(count) {}
+    void Pass() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        const std::size_t round = arrived_ / count_;
+        if (++arrived_ % count_ == 0) {
+            met_.notify_all();
+            return;
+        }
+        met_.wait(lock, [&] { return arrived_ / count_ > round; });
+    }
+
+  private:
+    std::mutex mutex_;
+    std::condition_variable met_;
+    std::size_t count_;
+    std::size_t arrived_ = 0;
+};
+
+// A host may load every deliverable into one process and use an instance of each on a thread
+// of its own: the five are made, used and destroyed at the same moment. (CI runs this under
+// ThreadSanitizer.)
+class Together : public EachDeliverable {};
+
+TEST_F(Together, EveryDeliverableOnAThreadOfItsOwnAtTheSameMoment) {
+    const std::vector<std::string> deliverables = {"Mardel", "Ruvast", "Golmer", "Tresko",
+                                                   "PennatLoopback"};
+    std::vector<std::unique_ptr<Storage>> storages;
+    for (const std::string& deliverable : deliverables)
+        storages.push_back(std::make_unique<Storage>(deliverable, ProxyFor(deliverable).Url()));
+    Meeting meeting(deliverables.size());
+    std::vector<std::string> problems(deliverables.size());
+    std::vector<std::thread> threads;
+    for (std::size_t i = 0; i < deliverables.size(); ++i)
+        threads.emplace_back([&, i] {
+            Storage& storage = *storages[i];
+            meeting.Pass();
+            storage.Open();
+            meeting.Pass();
+            // Each writes and reads back files of its own, in a folder of its own.
+            for (int file = 0; file < 3; ++file) {
+                const std::wstring path =
+                    InBucket("\\" + deliverables[i] + "\\" + std::to_string(file));
+                const std::string data(static_cast<std::size_t>(file) * 70000 + 1,
+                                       static_cast<char>('a' + i));
+                if (storage.Write(path, data) != Success)
+                    problems[i] += " write " + std::to_string(file);
+                else if (storage.Read(path) != std::optional<std::string>(data))
+                    problems[i] += " read " + std::to_string(file);
+            }
+            meeting.Pass();
+            storage.Close();
+        });
+    for (std::thread& thread : threads) thread.join();
+    for (std::size_t i = 0; i < deliverables.size(); ++i) {
+        std::string logged;
+        for (const std::string& line : storages[i]->log.Texts()) logged += line + "\n";
+        EXPECT_EQ(problems[i], "") << deliverables[i] << "\n" << logged;
+        EXPECT_EQ(admin.ListKeys(bucket, deliverables[i] + "/").size(), 3u) << deliverables[i];
+    }
+}
 
 // ---- Parameters ----
 
