@@ -446,6 +446,16 @@ TEST_F(Plughost, VerifyReportsEveryKindOfDifference) {
               "missing: new.txt: in the local folder, not stored\n"
               "extra: notes.txt: stored, not in the local folder\n");
     EXPECT_NE(verify.err.find("7 differences, 0 failures"), std::string::npos) << verify.err;
+
+    // A sub-folder is checked against the backup's manifest above it, and only its own part.
+    Ran part = Invoke(With(Mardel(moto.Url()), {"verify", source / "docs", bucket + "/docs"}));
+    EXPECT_EQ(part.status, 1) << part.err;
+    EXPECT_EQ(part.out,
+              "content: deep/random.bin: first difference at offset 200000\n"
+              "content: gr\u00fc\u00dfe \u65e5\u672c.txt: first difference at offset 1\n"
+              "manifest: gr\u00fc\u00dfe \u65e5\u672c.txt: the stored content's SHA-256 is "
+              "not the one the manifest records\n");
+    EXPECT_EQ(part.err.find("no manifest"), std::string::npos) << part.err;
 }
 
 TEST_F(Plughost, FailedUploadNamesTheFileAndTheCause) {

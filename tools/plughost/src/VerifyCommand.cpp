@@ -36,8 +36,9 @@ int Verify(Context& context) {
     TakeEntry(stored, LockName);  // a backup under way; no part of the tree
     for (Failure& failure : local.failures) context.report.Fail(std::move(failure));
     for (Failure& failure : stored.failures) context.Fail(std::move(failure));
-    const FoundManifest found = ReadTreeManifest(context, root, stored);
-    const Manifest& manifest = found.manifest;
+    // A sub-folder of a backup is checked against the backup's manifest, in the nearest folder
+    // above that holds one.
+    const FoundManifest found = FindManifest(context, root, &stored);
     if (found.state == ManifestState::Absent)
         context.console.Note("plughost: note: '" + root +
                              "' has no manifest: the stored files are compared with the local "
@@ -47,8 +48,8 @@ int Verify(Context& context) {
                                           "tree only");
     if (!note.empty()) context.console.Note(note);
     const bool checkManifest = found.state == ManifestState::Read;
-    if (checkManifest && !manifest.Complete())
-        context.report.Fail({root,
+    if (checkManifest && !found.manifest.Complete())
+        context.report.Fail({found.root,
                              "verify",
                              "the backup that wrote this manifest did not finish: it does not "
                              "hold the whole tree",
@@ -67,8 +68,10 @@ int Verify(Context& context) {
         }
     }
     if (checkManifest)
-        for (const auto& [path, entry] : manifest.Entries())
-            if (entry.type == EntryType::File) both[path];
+        for (const auto& [path, entry] : found.manifest.Entries())
+            if (entry.type == EntryType::File && path.size() > found.prefix.size() &&
+                path.compare(0, found.prefix.size(), found.prefix) == 0)
+                both[path.substr(found.prefix.size())];
 
     Progress progress(context.console, context.invocation.global.progress);
     std::atomic<std::uint64_t> differences{0};  // read by a stop's summary too
@@ -90,7 +93,7 @@ int Verify(Context& context) {
     // Nothing is stored for a link: the manifest holds it.
     for (const LocalEntry& entry : local.entries) {
         if (entry.type != EntryType::Link) continue;
-        const ManifestEntry* recorded = checkManifest ? manifest.Find(entry.relative) : nullptr;
+        const ManifestEntry* recorded = found.Find(entry.relative);
         if (recorded == nullptr || recorded->type != EntryType::Link)
             differ("missing", entry.relative, "a symbolic link locally, not in the manifest");
         else if (recorded->linkTarget != entry.linkTarget)
@@ -102,7 +105,7 @@ int Verify(Context& context) {
     auto checkRecorded = [&](const std::string& path, const StoredEntry& theirs,
                              std::optional<std::uint64_t> readBytes, const std::string& sha256) {
         if (!checkManifest) return;
-        const ManifestEntry* recorded = manifest.Find(path);
+        const ManifestEntry* recorded = found.Find(path);
         const std::uint64_t size = readBytes.value_or(theirs.size);
         if (recorded == nullptr || recorded->type != EntryType::File)
             differ("manifest", path, "stored, not in the manifest");
@@ -126,7 +129,7 @@ int Verify(Context& context) {
         const StoredEntry* theirs = pair.second;
         if (theirs == nullptr) {
             if (mine != nullptr) differ("missing", relative, "in the local folder, not stored");
-            const ManifestEntry* recorded = checkManifest ? manifest.Find(relative) : nullptr;
+            const ManifestEntry* recorded = found.Find(relative);
             if (recorded != nullptr && recorded->type == EntryType::File)
                 differ("manifest", relative, "in the manifest, not stored");
             continue;
