@@ -1369,6 +1369,8 @@ TEST_F(Plughost, NamesStoredBothWaysMissingPathsAndABackupUnderWay) {
     const std::vector<std::string> plugin = Mardel(moto.Url());
     admin.PutObject(bucket, "both", "file\n");
     admin.PutObject(bucket, "both/inside.txt", "inside\n");
+    admin.PutObject(bucket, "odd/back\\slash.txt", "hidden\n");
+    admin.PutObject(bucket, "odd/shown.txt", "shown\n");
     admin.PutObject(bucket, "set/.plughost-lock",
                     "plughost-lock 1\nelsewhere\n42\n" + std::to_string(std::time(nullptr)) + "\n" +
                         std::to_string(std::time(nullptr)) + "\ntoken\nelsewhere\n");
@@ -1400,6 +1402,11 @@ TEST_F(Plughost, NamesStoredBothWaysMissingPathsAndABackupUnderWay) {
          "",
          "another backup of this folder is under way (host elsewhere, pid 42"},
         {{"rm", bucket + "/both"}, 0, "", "plughost: removed '" + bucket + "/both'"},
+        // A name no host file can carry is left out of a tree command, and said so.
+        {{"restore", bucket + "/odd", work / "odd"},
+         0,
+         "",
+         "plughost: note: '" + bucket + "/odd': 1 stored object is not shown by the plug-in"},
     };
     for (const Case& c : cases) {
         const Ran run = Invoke(With(plugin, c.command));
@@ -1413,6 +1420,7 @@ TEST_F(Plughost, NamesStoredBothWaysMissingPathsAndABackupUnderWay) {
     EXPECT_EQ(admin.GetObject(bucket, "both/inside.txt"), "inside\n");
     EXPECT_EQ(admin.GetObject(bucket, "folder"), std::nullopt);
     EXPECT_EQ(admin.ListKeys(bucket, "set/"), std::vector<std::string>{"set/.plughost-lock"});
+    EXPECT_EQ(ReadAll(work / "odd" / "shown.txt"), "shown\n");
 }
 
 TEST_F(Plughost, ParametersFromAFileAndTheEnvironmentAreNeverShown) {

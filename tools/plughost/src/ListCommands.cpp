@@ -29,6 +29,7 @@ int List(Context& context) {
     if (context.invocation.recursive) {
         StoredTree tree = WalkStorage(context.Storage(), context.session.Log(), path);
         for (Failure& failure : tree.failures) context.Fail(std::move(failure));
+        for (const std::string& note : HiddenNotes(path, tree)) context.console.Note(note);
         for (const StoredEntry& entry : tree.entries)
             PrintEntry(entry.relative, entry.isFolder, entry.sizeValid, entry.size, entry.timeValid,
                        entry.modificationTime);

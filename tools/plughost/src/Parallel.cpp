@@ -133,12 +133,14 @@ void Crew::ForEach(std::size_t count,
 }
 
 StoredTree WalkStorage(Crew& crew, const std::string& root) {
-    return WalkLevels(
+    StoredTree tree = WalkLevels(
         [&](const std::vector<std::string>& folders, std::vector<FolderListing>& listings) {
             crew.ForEach(folders.size(), [&](Instance& storage, HostLog& log, std::size_t i) {
                 listings[i] = ListStoredFolder(storage, log, root, folders[i]);
             });
         });
+    for (const std::string& note : HiddenNotes(root, tree)) crew.Owner().console.Note(note);
+    return tree;
 }
 
 bool DeleteOnCrew(Crew& crew, const std::vector<StoredDeletion>& deletions,

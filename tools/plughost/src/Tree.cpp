@@ -10,6 +10,7 @@
 #include <functional>
 #include <list>
 #include <map>
+#include <regex>
 
 #include "StoragePath.h"
 
@@ -167,6 +168,12 @@ FolderListing ListStoredFolder(Instance& instance, HostLog& log, const std::stri
         entry.timeValid = info.timeValid;
         result.entries.push_back(std::move(entry));
     }
+    // The plug-in logs what it leaves out of a folder's listing when it first lists it.
+    static const std::regex notShown(": ([0-9]{1,18}) entries not shown");
+    for (const std::string& line : log.LinesSince(mark)) {
+        std::smatch count;
+        if (std::regex_search(line, count, notShown)) result.hidden += std::stoull(count[1]);
+    }
     std::sort(result.entries.begin(), result.entries.end(),
               [](const StoredEntry& a, const StoredEntry& b) { return a.relative < b.relative; });
     return result;
@@ -194,6 +201,7 @@ StoredTree WalkLevels(const ListLevel& listLevel) {
     const std::function<void(std::string)> emit = [&](std::string relative) {
         FolderListing& folder = listed[relative];
         for (Failure& failure : folder.failures) tree.failures.push_back(std::move(failure));
+        if (folder.hidden > 0) tree.hidden.emplace_back(relative, folder.hidden);
         for (StoredEntry& entry : folder.entries) {
             const bool isFolder = entry.isFolder;
             tree.entries.push_back(std::move(entry));
@@ -202,6 +210,18 @@ StoredTree WalkLevels(const ListLevel& listLevel) {
     };
     emit("");
     return tree;
+}
+
+std::vector<std::string> HiddenNotes(const std::string& root, const StoredTree& tree) {
+    std::vector<std::string> notes;
+    for (const auto& [relative, count] : tree.hidden)
+        notes.push_back("plughost: note: '" +
+                        (relative.empty() ? root : JoinStoragePath(root, relative)) +
+                        "': " + std::to_string(count) +
+                        (count == 1 ? " stored object is" : " stored objects are") +
+                        " not shown by the plug-in (a name that is empty, '.' or '..', or holds "
+                        "'\\', is no host's file name), and left out here");
+    return notes;
 }
 
 StoredTree WalkStorage(Instance& instance, HostLog& log, const std::string& root) {

@@ -50,7 +50,13 @@ struct StoredEntry {
 struct StoredTree {
     std::vector<StoredEntry> entries;
     std::vector<Failure> failures;  // failed listings, names that a local file cannot carry
+    // Folders (relative) with the number of objects the plug-in's listing did not show (names
+    // that are no host file name); a tree command leaves them out, and says so.
+    std::vector<std::pair<std::string, std::uint64_t>> hidden;
 };
+
+// The "note:" lines that name what the listing of the tree at `root` did not show.
+std::vector<std::string> HiddenNotes(const std::string& root, const StoredTree& tree);
 
 // Takes the file `relative` out of the tree (the manifest, the lock); false when it is not there.
 bool TakeEntry(StoredTree& tree, const std::string& relative);
@@ -60,6 +66,7 @@ bool TakeEntry(StoredTree& tree, const std::string& relative);
 struct FolderListing {
     std::vector<StoredEntry> entries;
     std::vector<Failure> failures;
+    std::uint64_t hidden = 0;  // objects the plug-in did not show, by its log
 };
 
 // Lists the folder `relative` (relative to `root`, a normalized storage path; "" for the root).
