@@ -152,8 +152,9 @@ namespace {
 const char GlobalOptions[] =
     "Options (anywhere on the line):\n"
     "  -P, --plugin PATH      the plug-in library: a path, or a file name looked up in\n"
-    "                         $PLUGHOST_PLUGIN_PATH, the current folder and the loader's path\n"
-    "                         (\"Mardel\" finds libMardel.so); not found, it says where it looked\n"
+    "                         $PLUGHOST_PLUGIN_PATH, the installed plug-ins' folder, the current\n"
+    "                         folder and the loader's path (\"Mardel\" finds libMardel.so); not\n"
+    "                         found, it says where it looked\n"
     "  -p, --param KEY=VALUE  a parameter the plug-in reads through ILink (repeatable);\n"
     "                         VALUE @env:NAME takes the value of environment variable NAME\n"
     "      --params FILE      parameters from FILE: KEY=VALUE lines, '#' starts a comment;\n"

@@ -84,7 +84,7 @@ int RunPlughost(const std::vector<std::string>& arguments, Console& console) {
         return ExitOk;
     }
     if (invocation.version) {
-        std::puts("plughost 1.1");
+        std::printf("plughost %s\n", PLUGHOST_VERSION);
         return ExitOk;
     }
     console.SetVerbosity(invocation.global.quiet     ? Verbosity::Quiet

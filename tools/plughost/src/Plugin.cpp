@@ -5,6 +5,8 @@
 
 #include <cstdlib>
 #include <exception>
+#include <filesystem>
+#include <system_error>
 
 namespace plughost {
 
@@ -26,7 +28,8 @@ auto Guarded(Call call, const char* entryPoint, std::string& error) -> decltype(
 
 }  // namespace
 
-std::vector<std::string> PluginCandidates(const std::string& name, const std::string& searchPath) {
+std::vector<std::string> PluginCandidates(const std::string& name, const std::string& searchPath,
+                                          const std::string& installedFolder) {
     if (name.find('/') != std::string::npos) return {name};
     std::vector<std::string> names = {name};
     if (name.find(".so") == std::string::npos) names.push_back("lib" + name + ".so");
@@ -40,9 +43,18 @@ std::vector<std::string> PluginCandidates(const std::string& name, const std::st
             for (const std::string& file : names) candidates.push_back(directory + "/" + file);
         start = end + 1;
     }
+    if (!installedFolder.empty())
+        for (const std::string& file : names) candidates.push_back(installedFolder + "/" + file);
     for (const std::string& file : names) candidates.push_back("./" + file);
     candidates.push_back(name);
     return candidates;
+}
+
+std::string InstalledPluginFolder() {
+    std::error_code error;
+    const std::filesystem::path program = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) return "";
+    return (program.parent_path() / PLUGHOST_PLUGIN_FOLDER).lexically_normal().string();
 }
 
 std::unique_ptr<PluginLibrary> PluginLibrary::Load(const std::string& name, std::string& error) {
@@ -52,7 +64,7 @@ std::unique_ptr<PluginLibrary> PluginLibrary::Load(const std::string& name, std:
     }
     const char* searchPath = std::getenv("PLUGHOST_PLUGIN_PATH");
     const std::vector<std::string> candidates =
-        PluginCandidates(name, searchPath != nullptr ? searchPath : "");
+        PluginCandidates(name, searchPath != nullptr ? searchPath : "", InstalledPluginFolder());
     std::string chosen;
     for (const std::string& candidate : candidates) {
         // The last candidate is left to the dynamic loader's own search.

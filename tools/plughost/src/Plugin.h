@@ -23,9 +23,17 @@ using ReadInstancePtr = std::unique_ptr<IBackupDataRead, DestroyObject<IBackupDa
 
 // The file names tried for a plug-in given as `name`, in order. A name with a '/' is a path
 // and used as it stands. Otherwise each directory of `searchPath` (colon-separated, as
-// PLUGHOST_PLUGIN_PATH) is tried with the name itself and with "lib<name>.so", then the current
-// directory, and last the bare name, which the dynamic loader looks up in its own search path.
-std::vector<std::string> PluginCandidates(const std::string& name, const std::string& searchPath);
+// PLUGHOST_PLUGIN_PATH) and then `installedFolder` (when not empty) is tried with the name
+// itself and with "lib<name>.so", then the current directory, and last the bare name, which the
+// dynamic loader looks up in its own search path.
+std::vector<std::string> PluginCandidates(const std::string& name, const std::string& searchPath,
+                                          const std::string& installedFolder);
+
+// The folder an installed plughost's plug-ins are in: the path from the program's folder to the
+// plug-ins' is fixed when the package is built, so the installed tree may be moved as a whole.
+// In the build tree that folder does not exist, and is passed over. Empty when the program's
+// own path cannot be read.
+std::string InstalledPluginFolder();
 
 class PluginLibrary {
   public:

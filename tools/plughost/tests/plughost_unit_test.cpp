@@ -343,13 +343,18 @@ TEST(StoragePaths, NormalizeAndCheckNames) {
 }
 
 TEST(Plugins, CandidatesFollowTheSearchPath) {
-    EXPECT_EQ(PluginCandidates("./libX.so", "/a"), (std::vector<std::string>{"./libX.so"}));
+    EXPECT_EQ(PluginCandidates("./libX.so", "/a", "/i"), (std::vector<std::string>{"./libX.so"}));
     EXPECT_EQ(
-        PluginCandidates("Mardel", "/a::/b"),
+        PluginCandidates("Mardel", "/a::/b", ""),
         (std::vector<std::string>{"/a/Mardel", "/a/libMardel.so", "/b/Mardel", "/b/libMardel.so",
                                   "./Mardel", "./libMardel.so", "Mardel"}));
-    EXPECT_EQ(PluginCandidates("libMardel.so", ""),
+    EXPECT_EQ(PluginCandidates("libMardel.so", "", ""),
               (std::vector<std::string>{"./libMardel.so", "libMardel.so"}));
+    // The installed folder comes after the folders the user names and before the current one.
+    EXPECT_EQ(PluginCandidates("Mardel", "/a", "/usr/lib/p/plugins"),
+              (std::vector<std::string>{"/a/Mardel", "/a/libMardel.so", "/usr/lib/p/plugins/Mardel",
+                                        "/usr/lib/p/plugins/libMardel.so", "./Mardel",
+                                        "./libMardel.so", "Mardel"}));
     std::string error;
     EXPECT_EQ(PluginLibrary::Load("/nonexistent/libNothing.so", error), nullptr);
     EXPECT_NE(error.find("cannot load"), std::string::npos);
