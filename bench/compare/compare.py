@@ -503,7 +503,7 @@ class Plughost(Client):
         return self.Base(s) + ["ls", "%s/%s" % (bucket, where)]
 
     def DeleteFolder(self, s, bucket, where):
-        return self.Base(s) + ["rmdir", "%s/%s" % (bucket, where)]
+        return self.Tree(s) + ["rmdir", "%s/%s" % (bucket, where)]
 
 
 class AwsCli(Client):

@@ -15,13 +15,6 @@ namespace plughost {
 
 namespace {
 
-// A folder's small files go to one instance; past this many they are shared, in pieces of at
-// least this many, so that a small tree still keeps every instance busy.
-constexpr std::size_t FilesPerPiece = 16;
-// Instances times entries of a folder that may be listed at once: each instance that writes
-// into a folder keeps its listing (some hundred bytes an entry).
-constexpr std::size_t ListedEntriesBound = 400000;
-
 // What the plug-ins may hold of file data at once, and who waits for it.
 class Budget {
   public:
@@ -50,51 +43,73 @@ class Budget {
 
 }  // namespace
 
-std::vector<std::vector<std::size_t>> ScheduleTransfers(const std::vector<TransferJob>& jobs,
-                                                        unsigned transfers) {
-    std::vector<std::vector<std::size_t>> units;
-    std::vector<std::size_t> large;
-    std::map<std::string, std::vector<std::size_t>> folders;
+TransferQueue::TransferQueue(const std::vector<TransferJob>& jobs, unsigned lanes,
+                             const std::vector<std::set<std::string>>& listed)
+    : at_(std::max(1u, lanes), -1), been_(std::max(1u, lanes)) {
+    std::map<std::string, std::vector<std::size_t>> byFolder;
     for (std::size_t i = 0; i < jobs.size(); ++i) {
         if (jobs[i].size >= HeldPerFile)
-            large.push_back(i);
+            large_.push_back(i);
         else
-            folders[jobs[i].folder].push_back(i);
+            byFolder[jobs[i].folder].push_back(i);
     }
-    std::stable_sort(large.begin(), large.end(),
+    std::stable_sort(large_.begin(), large_.end(),
                      [&](std::size_t a, std::size_t b) { return jobs[a].size > jobs[b].size; });
-    for (std::size_t index : large) units.push_back({index});
+    for (auto& [name, files] : byFolder) {
+        // The larger files of a folder first, so that it does not end on one long tail.
+        std::stable_sort(files.begin(), files.end(),
+                         [&](std::size_t a, std::size_t b) { return jobs[a].size > jobs[b].size; });
+        folders_.push_back({name, std::move(files)});
+    }
+    for (std::size_t lane = 0; lane < listed.size() && lane < been_.size(); ++lane)
+        for (std::size_t f = 0; f < folders_.size(); ++f)
+            if (listed[lane].count(folders_[f].name) != 0) been_[lane].insert(f);
+}
 
-    // Each folder in pieces: as many as keep the instances busy, as few as its listing allows.
-    std::vector<std::pair<std::uint64_t, std::vector<std::size_t>>> pieces;
-    const std::size_t count = std::max<std::size_t>(1, transfers);
-    for (auto& [folder, members] : folders) {
-        const std::size_t byFiles = (members.size() + FilesPerPiece - 1) / FilesPerPiece;
-        const std::size_t byListing = std::max<std::size_t>(1, ListedEntriesBound / members.size());
-        const std::size_t parts = std::max<std::size_t>(1, std::min({count, byFiles, byListing}));
-        const std::size_t each = (members.size() + parts - 1) / parts;
-        for (std::size_t start = 0; start < members.size(); start += each) {
-            std::vector<std::size_t> piece(
-                members.begin() + start, members.begin() + std::min(members.size(), start + each));
-            std::uint64_t bytes = 0;
-            for (std::size_t index : piece) bytes += jobs[index].size;
-            pieces.emplace_back(bytes, std::move(piece));
+std::optional<std::size_t> TransferQueue::Next(unsigned lane) {
+    if (lane >= at_.size()) return std::nullopt;
+    if (nextLarge_ < large_.size()) return large_[nextLarge_++];
+    long& at = at_[lane];
+    if (at >= 0 && folders_[at].Left() > 0) return folders_[at].files[folders_[at].next++];
+    if (at >= 0) --folders_[at].working;
+    at = -1;
+    // The folder where this lane helps most: the most files left per lane already in it; one
+    // this lane's instance has listed wins a tie, as it costs no listing.
+    long best = -1;
+    double bestShare = 0;
+    bool bestListed = false;
+    for (std::size_t f = 0; f < folders_.size(); ++f) {
+        const Folder& folder = folders_[f];
+        if (folder.Left() == 0) continue;
+        const bool listed = been_[lane].count(f) != 0;
+        const std::size_t allowed = std::max<std::size_t>(
+            1, ListedEntriesBound / std::max<std::size_t>(1, folder.files.size()));
+        // A folder listed by as many instances as its size allows takes no more, unless no one
+        // works in it any longer.
+        if (!listed && folder.visited >= allowed && folder.working > 0) continue;
+        const double share = static_cast<double>(folder.Left()) / (folder.working + 1);
+        if (best < 0 || share > bestShare || (share == bestShare && listed && !bestListed)) {
+            best = static_cast<long>(f);
+            bestShare = share;
+            bestListed = listed;
         }
     }
-    // The heaviest pieces first, so that the run does not end on one long tail.
-    std::stable_sort(pieces.begin(), pieces.end(),
-                     [](const auto& a, const auto& b) { return a.first > b.first; });
-    for (auto& piece : pieces) units.push_back(std::move(piece.second));
-    return units;
+    if (best < 0) return std::nullopt;
+    Folder& folder = folders_[best];
+    at = best;
+    ++folder.working;
+    if (been_[lane].insert(static_cast<std::size_t>(best)).second) ++folder.visited;
+    return folder.files[folder.next++];
 }
 
 Crew::Crew(Context& context, InstanceKind kind)
     : context_(context),
       kind_(kind),
       workers_(std::max(1u, context.invocation.global.transfers) - 1),
-      unmade_(workers_.size(), false) {}
+      unmade_(workers_.size(), false),
+      listed_(workers_.size() + 1) {}
 
-void Crew::Run(unsigned lanes, const std::function<void(Instance&, HostLog&)>& work) {
+void Crew::Run(unsigned lanes, const std::function<void(Instance&, HostLog&, unsigned)>& work) {
     lanes = std::min<unsigned>(std::max(1u, lanes), static_cast<unsigned>(workers_.size() + 1));
     std::atomic<bool> noted{false};
     std::vector<std::thread> others;
@@ -117,27 +132,29 @@ void Crew::Run(unsigned lanes, const std::function<void(Instance&, HostLog&)>& w
                             error + "); the others go on");
                 }
             }
-            if (worker) work(worker->Storage(), worker->Log());
+            if (worker) work(worker->Storage(), worker->Log(), lane);
         });
-    work(context_.Storage(), context_.session.Log());
+    work(context_.Storage(), context_.session.Log(), 0);
     for (std::thread& thread : others) thread.join();
 }
 
 void Crew::ForEach(std::size_t count,
-                   const std::function<void(Instance&, HostLog&, std::size_t)>& task) {
+                   const std::function<void(Instance&, HostLog&, unsigned, std::size_t)>& task) {
     std::atomic<std::size_t> next{0};
     Run(static_cast<unsigned>(std::min<std::size_t>(count, workers_.size() + 1)),
-        [&](Instance& storage, HostLog& log) {
-            for (std::size_t i = next++; i < count; i = next++) task(storage, log, i);
+        [&](Instance& storage, HostLog& log, unsigned lane) {
+            for (std::size_t i = next++; i < count; i = next++) task(storage, log, lane, i);
         });
 }
 
 StoredTree WalkStorage(Crew& crew, const std::string& root) {
     StoredTree tree = WalkLevels(
         [&](const std::vector<std::string>& folders, std::vector<FolderListing>& listings) {
-            crew.ForEach(folders.size(), [&](Instance& storage, HostLog& log, std::size_t i) {
-                listings[i] = ListStoredFolder(storage, log, root, folders[i]);
-            });
+            crew.ForEach(folders.size(),
+                         [&](Instance& storage, HostLog& log, unsigned lane, std::size_t i) {
+                             listings[i] = ListStoredFolder(storage, log, root, folders[i]);
+                             crew.listed_[lane].insert(folders[i]);
+                         });
         });
     for (const std::string& note : HiddenNotes(root, tree)) crew.Owner().console.Note(note);
     return tree;
@@ -147,7 +164,7 @@ bool DeleteOnCrew(Crew& crew, const std::vector<StoredDeletion>& deletions,
                   const std::string& operation, bool stopAtFailure,
                   const std::function<void(std::size_t)>& deleted) {
     std::atomic<bool> failed{false};
-    crew.ForEach(deletions.size(), [&](Instance& storage, HostLog& log, std::size_t i) {
+    crew.ForEach(deletions.size(), [&](Instance& storage, HostLog& log, unsigned, std::size_t i) {
         if (stopAtFailure && failed) return;
         const StoredDeletion& deletion = deletions[i];
         const std::size_t mark = log.Mark();
@@ -171,26 +188,26 @@ bool DeleteOnCrew(Crew& crew, const std::vector<StoredDeletion>& deletions,
 bool RunTransfers(Crew& crew, Progress& progress, const std::vector<TransferJob>& jobs,
                   const std::function<std::optional<Failure>(Lane&, const TransferJob&)>& task) {
     Context& context = crew.Owner();
-    const std::vector<std::vector<std::size_t>> units =
-        ScheduleTransfers(jobs, context.invocation.global.transfers);
+    const unsigned lanes = static_cast<unsigned>(
+        std::min<std::size_t>(jobs.size(), std::max(1u, context.invocation.global.transfers)));
+    TransferQueue queue(jobs, std::max(1u, lanes), crew.Listed());
     Budget budget(context.invocation.global.memory);
     std::mutex mutex;
-    std::size_t next = 0;
     std::atomic<bool> stopped{false};
 
-    crew.Run(static_cast<unsigned>(units.size()), [&](Instance& storage, HostLog& log) {
+    crew.Run(lanes, [&](Instance& storage, HostLog& log, unsigned number) {
         Transfer transfer(log, progress, context.invocation.global.blockSize);
         Lane lane{storage, log, transfer};
         for (;;) {
-            std::size_t unit = 0;
+            std::optional<std::size_t> index;
             {
                 std::lock_guard<std::mutex> lock(mutex);
-                if (next == units.size() || stopped) return;
-                unit = next++;
-            }
-            for (std::size_t index : units[unit]) {
                 if (stopped) return;
-                const TransferJob& job = jobs[index];
+                index = queue.Next(number);
+            }
+            if (!index) return;
+            {
+                const TransferJob& job = jobs[*index];
                 const std::uint64_t held = std::min(job.size, HeldPerFile);
                 budget.Take(held);
                 std::optional<Failure> failure;

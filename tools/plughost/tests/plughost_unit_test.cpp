@@ -28,6 +28,7 @@
 #include "KnownPlugins.h"
 #include "Manifest.h"
 #include "NetworkMeter.h"
+#include "Parallel.h"
 #include "Parameters.h"
 #include "Plugin.h"
 #include "Progress.h"
@@ -872,6 +873,50 @@ TEST(StoredTree, AWalkListsEachDepthAtOnceAndKeepsTheTreeOrder) {
     EXPECT_EQ(order, (std::vector<std::string>{"a", "a/x", "a/x/deep", "a/y", "b", "z.txt"}));
     ASSERT_EQ(tree.failures.size(), 1u);
     EXPECT_EQ(tree.failures[0].path, "b");
+}
+
+// Large files go first, largest first; then each thread keeps to a folder until it is done,
+// and a folder too large to be listed by every instance is shared by only a few.
+TEST(TransferQueue, LargeFirstThenFolderByFolderWithinTheListingBound) {
+    std::vector<TransferJob> jobs;
+    jobs.push_back({0, 150ull << 20, "a"});
+    jobs.push_back({1, 300ull << 20, "b"});
+    for (std::size_t i = 0; i < 40; ++i) jobs.push_back({jobs.size(), 1000 + i, "a"});
+    for (std::size_t i = 0; i < 10; ++i) jobs.push_back({jobs.size(), 10, "b"});
+    jobs.push_back({jobs.size(), 5, ""});
+    TransferQueue queue(jobs, 4, {{}, {"b"}});
+    std::vector<std::size_t> given;
+    std::vector<std::vector<std::string>> folders(4);  // each lane's folders, in turn
+    for (bool any = true; any;) {
+        any = false;
+        for (unsigned lane = 0; lane < 4; ++lane) {
+            const std::optional<std::size_t> next = queue.Next(lane);
+            if (!next) continue;
+            any = true;
+            given.push_back(*next);
+            if (jobs[*next].size < HeldPerFile &&
+                (folders[lane].empty() || folders[lane].back() != jobs[*next].folder))
+                folders[lane].push_back(jobs[*next].folder);
+        }
+    }
+    ASSERT_EQ(given.size(), jobs.size());
+    EXPECT_EQ(given[0], 1u);
+    EXPECT_EQ(given[1], 0u);
+    std::sort(given.begin(), given.end());
+    EXPECT_EQ(std::adjacent_find(given.begin(), given.end()), given.end());
+    for (unsigned lane = 0; lane < 4; ++lane)
+        EXPECT_LE(folders[lane].size(), 3u) << "lane " << lane << " moved between folders";
+    EXPECT_EQ(folders[1].front(), "b");  // the folder its instance listed
+
+    // 200,000 files in one folder: two instances' listings at most, while they work in it.
+    std::vector<TransferJob> many;
+    for (std::size_t i = 0; i < 200000; ++i) many.push_back({i, 1, "huge"});
+    for (std::size_t i = 0; i < 100; ++i) many.push_back({many.size(), 1, "small"});
+    TransferQueue bounded(many, 8);
+    std::set<unsigned> inHuge;
+    for (unsigned lane = 0; lane < 8; ++lane)
+        if (many[*bounded.Next(lane)].folder == "huge") inHuge.insert(lane);
+    EXPECT_EQ(inHuge.size(), 2u);
 }
 
 TEST(Journal, KeepsWhatWasAppendedAndDropsATornLine) {
