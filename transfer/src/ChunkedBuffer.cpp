@@ -5,40 +5,60 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <new>
 #include <utility>
 
 ChunkMemory::ChunkMemory(std::size_t size, bool huge) {
+    if (!huge) {
+        // From the heap, which hands the same memory to the next opened file: a small file
+        // then touches no fresh page at all.
+        data = new (std::nothrow) char[size];
+        if (data != nullptr) this->size = size;
+        return;
+    }
     // Twice the size, then the unaligned ends given back: mmap aligns to pages only.
-    void* mapped =
+    void* region =
         mmap(nullptr, 2 * size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    if (mapped == MAP_FAILED) return;
-    char* const start = static_cast<char*>(mapped);
+    if (region == MAP_FAILED) return;
+    char* const start = static_cast<char*>(region);
     const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(start);
     char* const aligned = start + (size - address % size) % size;
     if (aligned > start) munmap(start, static_cast<std::size_t>(aligned - start));
     char* const end = start + 2 * size;
     if (aligned + size < end)
         munmap(aligned + size, static_cast<std::size_t>(end - aligned - size));
-    // Advice only: without huge pages the chunk is filled a small page at a time, as before.
-    if (huge) madvise(aligned, size, MADV_HUGEPAGE);
+    // Advice only: without huge pages the chunk is filled a small page at a time.
+    madvise(aligned, size, MADV_HUGEPAGE);
     data = aligned;
     this->size = size;
+    mapped = true;
 }
 
-ChunkMemory::~ChunkMemory() {
-    if (data != nullptr) munmap(data, size);
-}
+ChunkMemory::~ChunkMemory() { Release(); }
 
 ChunkMemory::ChunkMemory(ChunkMemory&& other) noexcept
-    : data(std::exchange(other.data, nullptr)), size(std::exchange(other.size, 0)) {}
+    : data(std::exchange(other.data, nullptr)),
+      size(std::exchange(other.size, 0)),
+      mapped(std::exchange(other.mapped, false)) {}
 
 ChunkMemory& ChunkMemory::operator=(ChunkMemory&& other) noexcept {
     if (this != &other) {
-        if (data != nullptr) munmap(data, size);
+        Release();
         data = std::exchange(other.data, nullptr);
         size = std::exchange(other.size, 0);
+        mapped = std::exchange(other.mapped, false);
     }
     return *this;
+}
+
+void ChunkMemory::Release() {
+    if (data == nullptr) return;
+    if (mapped) {
+        munmap(data, size);
+    } else {
+        delete[] data;
+    }
+    data = nullptr;
 }
 
 ChunkedBuffer::ChunkedBuffer(std::uint64_t limit) : limit(limit) {}

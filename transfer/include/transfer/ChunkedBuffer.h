@@ -13,15 +13,15 @@
 #include <utility>
 #include <vector>
 
-// The memory of one chunk: mapped on its own and aligned to its size, so that the kernel can
-// back it with one huge page instead of 512 small ones. Filling a fresh part page by page cost
-// a fault per 4 KiB, which on a virtual machine made the first part of an upload cost more CPU
-// than the encryption of a whole gigabyte.
+// The memory of one chunk. Past the first chunk it is mapped on its own and aligned to its size,
+// so that the kernel can back it with one huge page instead of 512 small ones. Filling a fresh part
+// page by page cost a fault per 4 KiB, which on a virtual machine made the first part of an upload
+// cost more CPU than the encryption of a whole gigabyte.
 class ChunkMemory {
   public:
     ChunkMemory() = default;
-    // `size` bytes aligned to `size`; huge: backed by huge pages where the kernel has them.
-    // Holds nothing when memory runs out.
+    // `size` bytes; huge: mapped on their own, aligned to `size` and backed by huge pages where
+    // the kernel has them; otherwise from the heap. Holds nothing when memory runs out.
     ChunkMemory(std::size_t size, bool huge);
     ~ChunkMemory();
     ChunkMemory(ChunkMemory&& other) noexcept;
@@ -30,8 +30,11 @@ class ChunkMemory {
     char* Data() const { return data; }
 
   private:
+    void Release();
+
     char* data = nullptr;
     std::size_t size = 0;
+    bool mapped = false;
 };
 
 class ChunkedBuffer : public std::streambuf {
