@@ -1,8 +1,65 @@
 #include "transfer/ChunkedBuffer.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <new>
+#include <utility>
+
+ChunkMemory::ChunkMemory(std::size_t size, bool huge) {
+    if (!huge) {
+        // From the heap, which hands the same memory to the next opened file: a small file
+        // then touches no fresh page at all.
+        data = new (std::nothrow) char[size];
+        if (data != nullptr) this->size = size;
+        return;
+    }
+    // Twice the size, then the unaligned ends given back: mmap aligns to pages only.
+    void* region =
+        mmap(nullptr, 2 * size, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (region == MAP_FAILED) return;
+    char* const start = static_cast<char*>(region);
+    const std::uintptr_t address = reinterpret_cast<std::uintptr_t>(start);
+    char* const aligned = start + (size - address % size) % size;
+    if (aligned > start) munmap(start, static_cast<std::size_t>(aligned - start));
+    char* const end = start + 2 * size;
+    if (aligned + size < end)
+        munmap(aligned + size, static_cast<std::size_t>(end - aligned - size));
+    // Advice only: without huge pages the chunk is filled a small page at a time.
+    madvise(aligned, size, MADV_HUGEPAGE);
+    data = aligned;
+    this->size = size;
+    mapped = true;
+}
+
+ChunkMemory::~ChunkMemory() { Release(); }
+
+ChunkMemory::ChunkMemory(ChunkMemory&& other) noexcept
+    : data(std::exchange(other.data, nullptr)),
+      size(std::exchange(other.size, 0)),
+      mapped(std::exchange(other.mapped, false)) {}
+
+ChunkMemory& ChunkMemory::operator=(ChunkMemory&& other) noexcept {
+    if (this != &other) {
+        Release();
+        data = std::exchange(other.data, nullptr);
+        size = std::exchange(other.size, 0);
+        mapped = std::exchange(other.mapped, false);
+    }
+    return *this;
+}
+
+void ChunkMemory::Release() {
+    if (data == nullptr) return;
+    if (mapped) {
+        munmap(data, size);
+    } else {
+        delete[] data;
+    }
+    data = nullptr;
+}
 
 ChunkedBuffer::ChunkedBuffer(std::uint64_t limit) : limit(limit) {}
 
@@ -51,12 +108,14 @@ bool ChunkedBuffer::StartChunk() {
         return false;
     }
     if (used == chunks.size()) {
-        // Not value-initialised: pages of a chunk are only touched as bytes arrive.
-        std::unique_ptr<char[]> chunk(new (std::nothrow) char[chunkSize]);
-        if (!chunk) return false;
+        // Pages are only touched as bytes arrive. The first chunk keeps small pages, so that
+        // a small file costs only the pages it fills; a buffer that grows past it is a part
+        // or a range, which fills whole chunks.
+        ChunkMemory chunk(chunkSize, !chunks.empty());
+        if (chunk.Data() == nullptr) return false;
         chunks.push_back(std::move(chunk));
     }
-    char* begin = chunks[used++].get();
+    char* begin = chunks[used++].Data();
     const std::uint64_t length = std::min<std::uint64_t>(chunkSize, limit - size);
     putBase = size;
     setp(begin, begin + length);
@@ -73,7 +132,7 @@ void ChunkedBuffer::SetReadPosition(std::uint64_t position) {
     const std::size_t index = static_cast<std::size_t>(position / chunkSize);
     const std::uint64_t chunkStart = static_cast<std::uint64_t>(index) * chunkSize;
     const std::uint64_t available = std::min<std::uint64_t>(size - chunkStart, chunkSize);
-    char* begin = chunks[index].get();
+    char* begin = chunks[index].Data();
     setg(begin, begin + (position - chunkStart), begin + available);
     getBase = chunkStart;
 }

@@ -1,9 +1,5 @@
 #include "Transfer.h"
 
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -44,74 +40,25 @@ class OpenHandle {
 // to be stuck rather than slow.
 constexpr int MaxEmptyReads = 16;
 
-// The local file in host-sized blocks. A regular file is mapped a window at a time and the
-// blocks point into the page cache, which spares the kernel's copy into a buffer of ours (a
-// third of the CPU time of a large upload); the window bounds what the mapping adds to the
-// resident size. Anything else, or a block size that is not a whole number of pages, is read.
+// The local file in host-sized blocks, read into the transfer's one buffer. Reading costs the
+// kernel's copy into that buffer, but a buffer used again and again stays mapped, where a
+// mapped window of the file has every page mapped anew and touched for the first time; on a
+// virtual machine that first touch is what a large upload spent most of its time on.
 class LocalReader {
   public:
     LocalReader(std::FILE* file, std::vector<unsigned char>& buffer)
-        : file_(file), buffer_(buffer) {
-        const long page = sysconf(_SC_PAGESIZE);
-        struct stat status {};
-        if (page <= 0 || buffer_.empty() || buffer_.size() % static_cast<std::size_t>(page) != 0 ||
-            fstat(fileno(file_), &status) != 0 || !S_ISREG(status.st_mode))
-            return;
-        size_ = static_cast<std::uint64_t>(status.st_size);
-        window_ = std::max<std::size_t>(1, MappedWindow / buffer_.size()) * buffer_.size();
-        mapped_ = true;
-    }
-    ~LocalReader() { Unmap(); }
-    LocalReader(const LocalReader&) = delete;
-    LocalReader& operator=(const LocalReader&) = delete;
+        : file_(file), buffer_(buffer) {}
 
     // The next block (empty at the end); false on a read error, with errno set.
     bool Next(const unsigned char*& data, std::size_t& size) {
-        if (!mapped_) {
-            size = std::fread(buffer_.data(), 1, buffer_.size(), file_);
-            data = buffer_.data();
-            return size > 0 || !std::ferror(file_);
-        }
-        if (at_ == length_) {
-            Unmap();
-            base_ += length_;
-            at_ = 0;
-            length_ = static_cast<std::size_t>(std::min<std::uint64_t>(window_, size_ - base_));
-            if (length_ == 0) {
-                size = 0;
-                return true;
-            }
-            void* view = mmap(nullptr, length_, PROT_READ, MAP_SHARED | MAP_POPULATE, fileno(file_),
-                              static_cast<off_t>(base_));
-            if (view == MAP_FAILED) {
-                length_ = 0;
-                return false;
-            }
-            view_ = static_cast<unsigned char*>(view);
-        }
-        size = std::min(buffer_.size(), length_ - at_);
-        data = view_ + at_;
-        at_ += size;
-        return true;
+        size = std::fread(buffer_.data(), 1, buffer_.size(), file_);
+        data = buffer_.data();
+        return size > 0 || !std::ferror(file_);
     }
 
   private:
-    static constexpr std::size_t MappedWindow = 1u << 20;
-
-    void Unmap() {
-        if (view_ != nullptr) munmap(view_, length_);
-        view_ = nullptr;
-    }
-
     std::FILE* file_;
     std::vector<unsigned char>& buffer_;
-    bool mapped_ = false;
-    std::uint64_t size_ = 0;
-    std::size_t window_ = 0;
-    std::uint64_t base_ = 0;  // offset of the window in the file
-    std::size_t length_ = 0;  // bytes in the window
-    std::size_t at_ = 0;      // next byte in the window
-    unsigned char* view_ = nullptr;
 };
 
 }  // namespace
