@@ -1231,7 +1231,9 @@ TEST_F(Plughost, InterruptionStoresNothingPartial) {
 // complete.
 TEST_F(Plughost, AnInterruptedFirstBackupSendsOnlyTheRestWhenRunAgain) {
     testhost::FaultProxy proxy(moto.Url());
-    const std::vector<std::string> plugin = Mardel(proxy.Url());
+    // Three files at a time, so that the signal lands with some stored and most not.
+    std::vector<std::string> plugin = Mardel(proxy.Url());
+    plugin.insert(plugin.end(), {"--transfers", "3"});
     constexpr int Files = 40;
     struct Case {
         int signal;
