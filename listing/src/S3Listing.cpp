@@ -38,8 +38,6 @@ S3Listing::Folder::Folder(const CFileInfo& info) : info(info) {}
 
 S3Listing::Bucket::Bucket(const std::string& name) : Folder(name) {}
 
-S3Listing::Bucket::Bucket(const Folder& folder) : Folder(folder) {}
-
 S3Listing::S3Listing(ILog* log, ClientSource& clients, const std::string& fallbackRegion)
     : fallbackRegion(fallbackRegion.empty() ? std::string("us-east-1") : fallbackRegion),
       log(log),

@@ -35,7 +35,6 @@ class S3Listing {
     class Bucket : public Folder {
       public:
         explicit Bucket(const std::string& name);
-        explicit Bucket(const Folder& folder);
 
         std::string region;  // regional strategy: empty until first looked up
     };

@@ -19,7 +19,7 @@ class S3OpenedFile : public OpenedFile {
     ~S3OpenedFile() override;
 
     // Bytes written into the buffer and not yet taken out of it.
-    virtual std::uint64_t GetBufferedDataSize() const;
+    std::uint64_t GetBufferedDataSize() const;
 
     const std::string& Bucket() const { return bucket; }
     const std::string& Key() const { return key; }
