@@ -6,6 +6,7 @@
 #include <map>
 #include <utility>
 
+#include "frame/LogS3Error.h"
 #include "frame/ProviderProfile.h"
 #include "frame/S3Clients.h"
 #include "namespace/PathMapping.h"
@@ -44,7 +45,8 @@ bool EndsInSeparator(const std::wstring& path) {
 // listing shows: such a path is refused, with a line in the host's log.
 bool IsNamedPath(ILog* log, const std::wstring& path) {
     if (HasOnlyNamedComponents(GetStoragePath(path))) return true;
-    log->WriteFormatted(2, L"Path %s refused: a component is empty, \".\" or \"..\"", path.c_str());
+    log->WriteFormatted(PluginLogSeverity,
+                        L"Path %s refused: a component is empty, \".\" or \"..\"", path.c_str());
     return false;
 }
 
@@ -78,7 +80,7 @@ PluginImplementation::PluginImplementation(ILog* log, ILink* link)
         for (const RootParameterCheck& check : profile.rootChecks) {
             if (profile.serverNameKey != nullptr &&
                 std::wstring(check.key) == profile.serverNameKey) {
-                log->Write(2, check.messageWhenEmpty);
+                log->Write(PluginLogSeverity, check.messageWhenEmpty);
             }
         }
     } else if (profile.clientStrategy != ClientStrategy::Regional) {

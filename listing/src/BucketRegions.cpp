@@ -7,11 +7,7 @@
 #include "listing/S3Listing.h"
 #include "torvik/Strings.h"
 
-namespace {
-
-constexpr int logSeverity = 2;
-
-}  // namespace
+namespace {}  // namespace
 
 ResultCode S3Listing::GetBucketRegion(const std::string& bucket, std::string& region) {
     region.clear();
@@ -29,7 +25,7 @@ ResultCode S3Listing::GetBucketRegion(const std::string& bucket, std::string& re
     const auto outcome = client->GetBucketLocation(request);
     const std::wstring wideName = Torvik::strings::UTF8toWstr(bucket);
     if (!outcome.IsSuccess()) {
-        log->WriteFormatted(logSeverity, L"Cannot get bucket region %s", wideName.c_str());
+        log->WriteFormatted(PluginLogSeverity, L"Cannot get bucket region %s", wideName.c_str());
         LogS3Error(log, outcome.GetError());
         return Failure;
     }
@@ -39,7 +35,7 @@ ResultCode S3Listing::GetBucketRegion(const std::string& bucket, std::string& re
     std::string name;
     if (constraint == BucketLocationConstraint::NOT_SET) {
         // The service reports its us-east-1 buckets without a constraint.
-        log->WriteFormatted(logSeverity, L"The bucket constraint location is NOT_SET: %s",
+        log->WriteFormatted(PluginLogSeverity, L"The bucket constraint location is NOT_SET: %s",
                             wideName.c_str());
         name = fallbackRegion;
     } else if (constraint == BucketLocationConstraint::EU) {

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr int logSeverity = 2;
-
 // The host record of an object. The name is the key's last component exactly as stored, so
 // that it opens the object again.
 CFileInfo FileRecord(const Aws::S3::Model::Object& object, const std::string& name) {
@@ -31,7 +29,7 @@ ResultCode S3Listing::GetBucketsList() {
     if (!client) return Failure;
     const auto outcome = client->ListBuckets(Aws::S3::Model::ListBucketsRequest());
     if (!outcome.IsSuccess()) {
-        log->Write(logSeverity, L"Cannot get buckets listing.");
+        log->Write(PluginLogSeverity, L"Cannot get buckets listing.");
         LogS3Error(log, outcome.GetError());
         return Failure;
     }
@@ -55,7 +53,7 @@ ResultCode S3Listing::GetFolderListing(const std::string& bucket, const std::str
         if (pager.Next(page) != Success) {
             // The folder stays unlisted, so the next visit reads it again and merges the pages
             // that were missed around the entries already taken in.
-            log->WriteFormatted(logSeverity, L"Cannot get folder listing %s",
+            log->WriteFormatted(PluginLogSeverity, L"Cannot get folder listing %s",
                                 Torvik::strings::UTF8toWstr(prefix).c_str());
             LogS3Error(log, pager.Error());
             return Failure;
@@ -88,7 +86,7 @@ ResultCode S3Listing::GetFolderListing(const std::string& bucket, const std::str
 
     // The host must not take the folder for complete without being told what it does not see.
     if (skipped > 0) {
-        log->WriteFormatted(logSeverity,
+        log->WriteFormatted(PluginLogSeverity,
                             L"Folder listing %s: %d entries not shown: a name that is empty, \".\" "
                             L"or \"..\", or holds \"\\\" is no host's file name; the objects "
                             L"stay on the service",

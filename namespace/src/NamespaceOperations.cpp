@@ -9,15 +9,13 @@
 #include "namespace/PathMapping.h"
 #include "torvik/Strings.h"
 
-namespace {
-constexpr int kSeverity = 2;
-}  // namespace
+namespace {}  // namespace
 
 std::string ReadLinkValue(ILog* log, ILink* link, const wchar_t* key) {
     std::wstring value;
     const bool known = link->GetValue(key, value);
     if (!known && ActiveProfile().reportsMissingParameter) {
-        log->WriteFormatted(kSeverity, L"Server can not find specific parameter");
+        log->WriteFormatted(PluginLogSeverity, L"Server can not find specific parameter");
     }
     return Torvik::strings::WstrToUTF8(value);
 }
@@ -32,7 +30,7 @@ ResultCode NamespaceOperations::GetListing(const std::wstring& path,
         // an empty value is better reported here than as an opaque service error.
         for (const RootParameterCheck& check : ActiveProfile().rootChecks) {
             if (ReadLinkValue(log, link, check.key).empty()) {
-                log->Write(kSeverity, check.messageWhenEmpty);
+                log->Write(PluginLogSeverity, check.messageWhenEmpty);
                 return Failure;
             }
         }
@@ -48,14 +46,14 @@ ResultCode NamespaceOperations::GetElementAttributes(const std::wstring& path,
 ResultCode NamespaceOperations::CreateFolder(const std::wstring& path) {
     const std::string storagePath = GetStoragePath(path);
     if (storagePath.find('/') == std::string::npos) {
-        log->Write(kSeverity, ActiveProfile().createBucketMessage);
+        log->Write(PluginLogSeverity, ActiveProfile().createBucketMessage);
         return Failure;
     }
     const auto [bucket, key] = SplitStoragePath(storagePath);
     // A leading separator leaves no bucket; a request without one would be read as addressing
     // the first component of the key as a bucket.
     if (bucket.empty()) {
-        log->WriteFormatted(kSeverity, L"Cannot create folder %s", path.c_str());
+        log->WriteFormatted(PluginLogSeverity, L"Cannot create folder %s", path.c_str());
         return Failure;
     }
     const std::string name = GetElementName(storagePath);
@@ -70,7 +68,7 @@ ResultCode NamespaceOperations::CreateFolder(const std::wstring& path) {
     request.SetKey(key + "/");
     const auto outcome = client->PutObject(request);
     if (!outcome.IsSuccess()) {
-        log->WriteFormatted(kSeverity, L"Cannot create folder %s", path.c_str());
+        log->WriteFormatted(PluginLogSeverity, L"Cannot create folder %s", path.c_str());
         LogS3Error(log, outcome.GetError());
         return Failure;
     }
@@ -104,7 +102,7 @@ ResultCode NamespaceOperations::DeleteFolder(const std::wstring& path) {
             // A failed request is the caller's to report; a service that repeats its token
             // is not something an operator would otherwise learn of.
             if (pager.RepeatedToken()) {
-                log->WriteFormatted(kSeverity, L"Cannot get folder listing %s",
+                log->WriteFormatted(PluginLogSeverity, L"Cannot get folder listing %s",
                                     Torvik::strings::UTF8toWstr(prefix).c_str());
                 LogS3Error(log, pager.Error());
             }
@@ -130,7 +128,7 @@ ResultCode NamespaceOperations::DeleteFile(const std::wstring& path) {
     // An object delete with an empty key would address the bucket itself, one without a bucket
     // the first component of the key.
     if (bucket.empty() || key.empty()) {
-        log->WriteFormatted(kSeverity, L"Cannot delete file %s", path.c_str());
+        log->WriteFormatted(PluginLogSeverity, L"Cannot delete file %s", path.c_str());
         return Failure;
     }
 
@@ -144,7 +142,7 @@ ResultCode NamespaceOperations::DeleteFile(const std::wstring& path) {
     request.SetKey(key);
     const auto outcome = client->DeleteObject(request);
     if (!outcome.IsSuccess()) {
-        log->WriteFormatted(kSeverity, L"Cannot delete file %s", path.c_str());
+        log->WriteFormatted(PluginLogSeverity, L"Cannot delete file %s", path.c_str());
         LogS3Error(log, outcome.GetError());
         return Failure;
     }
