@@ -206,29 +206,27 @@ bool RunTransfers(Crew& crew, Progress& progress, const std::vector<TransferJob>
                 index = queue.Next(number);
             }
             if (!index) return;
-            {
-                const TransferJob& job = jobs[*index];
-                const std::uint64_t held = std::min(job.size, HeldPerFile);
-                budget.Take(held);
-                std::optional<Failure> failure;
-                try {
-                    failure = task(lane, job);
-                } catch (const std::exception& exception) {
-                    // No thread may end the process: the file fails, the others go on.
-                    failure = Failure{std::to_string(job.index),
-                                      "transfer",
-                                      std::string("internal error: ") + exception.what(),
-                                      {}};
-                }
-                budget.Give(held);
-                if (!failure) continue;
-                const bool everyFile = MeetsEveryRequest(FindRequestError(failure->logLines));
-                context.Fail(std::move(*failure), &storage);
-                if (everyFile && !stopped.exchange(true))
-                    context.console.Line(
-                        "plughost: stopping: every other file would fail the "
-                        "same way");
+            const TransferJob& job = jobs[*index];
+            const std::uint64_t held = std::min(job.size, HeldPerFile);
+            budget.Take(held);
+            std::optional<Failure> failure;
+            try {
+                failure = task(lane, job);
+            } catch (const std::exception& exception) {
+                // No thread may end the process: the file fails, the others go on.
+                failure = Failure{std::to_string(job.index),
+                                  "transfer",
+                                  std::string("internal error: ") + exception.what(),
+                                  {}};
             }
+            budget.Give(held);
+            if (!failure) continue;
+            const bool everyFile = MeetsEveryRequest(FindRequestError(failure->logLines));
+            context.Fail(std::move(*failure), &storage);
+            if (everyFile && !stopped.exchange(true))
+                context.console.Line(
+                    "plughost: stopping: every other file would fail the "
+                    "same way");
         }
     });
     return !stopped;

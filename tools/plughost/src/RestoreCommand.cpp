@@ -158,11 +158,10 @@ int Restore(Context& context) {
     inputs.haveManifest = found.state == ManifestState::Read;
     if (inputs.haveManifest) {
         for (const auto& [path, entry] : found.manifest.Entries()) {
-            if (path.compare(0, found.prefix.size(), found.prefix) != 0 ||
-                path.size() == found.prefix.size())
-                continue;
+            const std::optional<std::string> below = found.Relative(path);
+            if (!below) continue;
             ManifestEntry relative = entry;
-            relative.path = path.substr(found.prefix.size());
+            relative.path = *below;
             // A single file restores its own entry only.
             if (!attributes.IsDirectory() && relative.path != tree.entries[0].relative) continue;
             inputs.recorded.push_back(std::move(relative));

@@ -2,6 +2,7 @@
 // path below that root, in the nearest folder above that holds one.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "CommandContext.h"
@@ -24,6 +25,13 @@ struct FoundManifest {
 
     const ManifestEntry* Find(const std::string& relative) const {
         return state == ManifestState::Read ? manifest.Find(prefix + relative) : nullptr;
+    }
+    // The path of a manifest entry relative to the folder asked for; nullopt for an entry
+    // outside it (or the folder itself).
+    std::optional<std::string> Relative(const std::string& path) const {
+        if (path.size() <= prefix.size() || path.compare(0, prefix.size(), prefix) != 0)
+            return std::nullopt;
+        return path.substr(prefix.size());
     }
 };
 

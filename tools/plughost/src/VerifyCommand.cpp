@@ -69,9 +69,9 @@ int Verify(Context& context) {
     }
     if (checkManifest)
         for (const auto& [path, entry] : found.manifest.Entries())
-            if (entry.type == EntryType::File && path.size() > found.prefix.size() &&
-                path.compare(0, found.prefix.size(), found.prefix) == 0)
-                both[path.substr(found.prefix.size())];
+            if (const std::optional<std::string> below = found.Relative(path);
+                below && entry.type == EntryType::File)
+                both[*below];
 
     Progress progress(context.console, context.invocation.global.progress);
     std::atomic<std::uint64_t> differences{0};  // read by a stop's summary too

@@ -906,7 +906,15 @@ TEST(TransferQueue, LargeFirstThenFolderByFolderWithinTheListingBound) {
     EXPECT_EQ(std::adjacent_find(given.begin(), given.end()), given.end());
     for (unsigned lane = 0; lane < 4; ++lane)
         EXPECT_LE(folders[lane].size(), 3u) << "lane " << lane << " moved between folders";
-    EXPECT_EQ(folders[1].front(), "b");  // the folder its instance listed
+
+    // Between two folders of the same size, one its instance listed in the walk costs no
+    // listing, and wins.
+    std::vector<TransferJob> even;
+    for (const char* folder : {"a", "b"})
+        for (std::size_t i = 0; i < 10; ++i) even.push_back({even.size(), 10, folder});
+    TransferQueue preferring(even, 2, {{"b"}});
+    EXPECT_EQ(even[*preferring.Next(0)].folder, "b");
+    EXPECT_EQ(even[*preferring.Next(1)].folder, "a");
 
     // 200,000 files in one folder: two instances' listings at most, while they work in it.
     std::vector<TransferJob> many;
