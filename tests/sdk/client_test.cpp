@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <iterator>
 #include <random>
 #include <thread>
 
@@ -466,26 +467,37 @@ TEST_F(OverTls, CaBundleFromTheEnvironment) {
 
 namespace {
 
+struct Certificate {
+    std::string cert;
+    std::string key;
+};
+
+// A self-signed certificate for 127.0.0.1, which the client is given as its CA.
+Certificate SelfSignedFor127(const std::string& name) {
+    Certificate made{::testing::TempDir() + "/" + name + ".pem",
+                     ::testing::TempDir() + "/" + name + ".key"};
+    const std::string request =
+        "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
+        " -addext subjectAltName=IP:127.0.0.1 -keyout '" +
+        made.key + "' -out '" + made.cert + "' >/dev/null 2>&1";
+    EXPECT_EQ(std::system(request.c_str()), 0);
+    return made;
+}
+
 // ListBuckets against `openssl s_server` with the given options, a certificate of its own for
 // 127.0.0.1 that the client trusts, and its "-www" page as every answer. The server takes a
 // moment to listen: a refused connection is not the answer looked for.
 Aws::Utils::Outcome<Aws::S3::Model::ListBucketsResult, S3Error> ListBucketsFromOpensslServer(
     const std::string& name, const std::vector<std::string>& serverOptions) {
-    const std::string cert = ::testing::TempDir() + "/" + name + ".pem";
-    const std::string key = ::testing::TempDir() + "/" + name + ".key";
-    const std::string request =
-        "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj /CN=127.0.0.1"
-        " -addext subjectAltName=IP:127.0.0.1 -keyout '" +
-        key + "' -out '" + cert + "' >/dev/null 2>&1";
-    EXPECT_EQ(std::system(request.c_str()), 0);
+    const Certificate certificate = SelfSignedFor127(name);
     const int port = sdktest::FreeLoopbackPort();
     std::vector<std::string> command{
-        "openssl", "s_server", "-accept", "127.0.0.1:" + std::to_string(port),
-        "-cert",   cert,       "-key",    key,
+        "openssl", "s_server",       "-accept", "127.0.0.1:" + std::to_string(port),
+        "-cert",   certificate.cert, "-key",    certificate.key,
         "-www",    "-quiet"};
     command.insert(command.end(), serverOptions.begin(), serverOptions.end());
     sdktest::ChildProcess server(command);
-    ClientOptions options{"https://127.0.0.1:" + std::to_string(port), cert};
+    ClientOptions options{"https://127.0.0.1:" + std::to_string(port), certificate.cert};
     options.maxAttempts = 1;
     S3Client client = MakeClient(options);
     Aws::Utils::Outcome<Aws::S3::Model::ListBucketsResult, S3Error> outcome;
@@ -519,4 +531,60 @@ TEST_F(OverTls, AServerThatPrefersHttp2IsSpokenToInHttp11) {
         << outcome.GetError().GetMessage();
     EXPECT_EQ(outcome.GetError().GetResponseCode(), Aws::Http::HttpResponseCode::OK)
         << outcome.GetError().GetMessage();
+}
+
+// How a body's TLS records reach the client must not change what it reads: every byte, or a
+// failure, and no wait beyond the server's own. A client that reads records ahead of what it
+// hands on (OpenSSL's read-ahead) and then waits on the socket for more stalls on the first
+// case; one that takes a connection closed mid-record for the end of the body passes off half
+// an object as whole in the last.
+TEST_F(OverTls, ADownloadIsReadWholeHoweverItsRecordsArrive) {
+    struct Case {
+        const char* mode;
+        int size;
+        bool whole;
+        long withinMs;  // the server's own pause + 1 s
+    };
+    const Case cases[] = {
+        {"small-records", 256 * 1024, true, 1000},  // 4,096 records of 64 B in one write
+        {"pause", 1 << 20, true, 1500 + 1000},      // cut mid-record, the rest 1.5 s later
+        {"close", 1 << 20, false, 1000},            // closed mid-record, no close_notify
+    };
+    const Certificate certificate = SelfSignedFor127("records");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        sdktest::ChildProcess server({SDK_TEST_PYTHON, SDK_TEST_TLS_RECORDS_SERVER, "--cert",
+                                      certificate.cert, "--key", certificate.key, "--mode", c.mode,
+                                      "--size", std::to_string(c.size)});
+        const std::string ready = server.ReadLine();
+        ASSERT_EQ(ready.rfind("port ", 0), 0u) << ready;
+        ClientOptions options{"https://127.0.0.1:" + ready.substr(5), certificate.cert};
+        options.maxAttempts = 1;
+        options.requestTimeoutMs = 10000;
+        S3Client client = MakeClient(options);
+
+        // Twice on one connection: a stall shows at the end of a body whose connection stays
+        // open, and the second answer must not start with bytes left over from the first.
+        for (int round = 0; round < (c.whole ? 2 : 1); ++round) {
+            GetObjectRequest request;
+            request.SetBucket("records");
+            request.SetKey("body");
+            const auto start = std::chrono::steady_clock::now();
+            auto outcome = client.GetObject(request);
+            const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
+                std::chrono::steady_clock::now() - start);
+            EXPECT_LE(elapsed.count(), c.withinMs) << "round " << round;
+            if (!c.whole) {
+                ASSERT_FALSE(outcome.IsSuccess());
+                EXPECT_EQ(outcome.GetError().GetErrorType(), S3Errors::NETWORK_CONNECTION)
+                    << outcome.GetError().GetMessage();
+                continue;
+            }
+            ASSERT_TRUE(outcome.IsSuccess()) << outcome.GetError().GetMessage();
+            std::string body(std::istreambuf_iterator<char>(outcome.GetResult().GetBody()), {});
+            ASSERT_EQ(body.size(), static_cast<std::size_t>(c.size)) << "round " << round;
+            for (std::size_t i = 0; i < body.size(); ++i)
+                ASSERT_EQ(static_cast<unsigned char>(body[i]), i % 251) << "byte " << i;
+        }
+    }
 }
