@@ -1,6 +1,7 @@
 // The provider's cold storage tier, at the host the exported `Endpoint` names.
 #include "frame/Export.h"
 #include "frame/ProviderProfile.h"
+#include "providers/ProviderFacts.h"
 
 namespace {
 char defaultEndpoint[] = GOLMER_DEFAULT_ENDPOINT;
@@ -12,12 +13,12 @@ char* Endpoint = defaultEndpoint;
 
 const ProviderProfile& ActiveProfile() {
     static const ProviderProfile profile{
-        .displayName = L"Mail.ru IceBox",
+        .displayName = providers::Golmer.displayName.wide,
         .serverNameKey = nullptr,
-        .accessKeyKey = L"UserName",
-        .secretKeyKey = L"Password",
-        .regionKey = nullptr,
-        .fallbackRegionKey = nullptr,
+        .accessKeyKey = providers::Golmer.accessKeyKey.wide,
+        .secretKeyKey = providers::Golmer.secretKeyKey.wide,
+        .regionKey = providers::Golmer.regionKey.wide,
+        .fallbackRegionKey = providers::Golmer.fallbackRegionKey.wide,
         .reportsMissingParameter = false,
         .rootChecks = {},
         .endpointSource = EndpointSource::ExportedEndpoint,

@@ -1,18 +1,19 @@
 // Any S3-compatible service, at the server and region the user gives.
 #include "frame/ProviderProfile.h"
+#include "providers/ProviderFacts.h"
 
 const ProviderProfile& ActiveProfile() {
     static const ProviderProfile profile{
-        .displayName = L"S3 Cloud",
-        .serverNameKey = L"ServerName",
-        .accessKeyKey = L"AccessKeyID",
-        .secretKeyKey = L"SecretAccessKey",
-        .regionKey = L"Region",
-        .fallbackRegionKey = nullptr,
+        .displayName = providers::Mardel.displayName.wide,
+        .serverNameKey = providers::ServerNameKey.wide,
+        .accessKeyKey = providers::Mardel.accessKeyKey.wide,
+        .secretKeyKey = providers::Mardel.secretKeyKey.wide,
+        .regionKey = providers::Mardel.regionKey.wide,
+        .fallbackRegionKey = providers::Mardel.fallbackRegionKey.wide,
         .reportsMissingParameter = false,
-        .rootChecks = {{L"ServerName", L"Server name is empty"},
-                       {L"AccessKeyID", L"Access Key is empty"},
-                       {L"SecretAccessKey", L"Secret Key is empty"}},
+        .rootChecks = {{providers::ServerNameKey.wide, L"Server name is empty"},
+                       {providers::AccessKeyIdKey.wide, L"Access Key is empty"},
+                       {providers::SecretAccessKeyKey.wide, L"Secret Key is empty"}},
         .endpointSource = EndpointSource::ServerNameParam,
         .fixedEndpoint = nullptr,
         .exportedEndpoint = nullptr,

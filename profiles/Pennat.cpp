@@ -1,17 +1,18 @@
 // VK Cloud object storage at its fixed hot-tier endpoint.
 #include "frame/ProviderProfile.h"
+#include "providers/ProviderFacts.h"
 
 const ProviderProfile& ActiveProfile() {
     static const ProviderProfile profile{
-        .displayName = L"VK Cloud",
+        .displayName = providers::Pennat.displayName.wide,
         .serverNameKey = nullptr,
-        .accessKeyKey = L"AccessKeyID",
-        .secretKeyKey = L"SecretAccessKey",
-        .regionKey = nullptr,
-        .fallbackRegionKey = nullptr,
+        .accessKeyKey = providers::Pennat.accessKeyKey.wide,
+        .secretKeyKey = providers::Pennat.secretKeyKey.wide,
+        .regionKey = providers::Pennat.regionKey.wide,
+        .fallbackRegionKey = providers::Pennat.fallbackRegionKey.wide,
         .reportsMissingParameter = false,
-        .rootChecks = {{L"AccessKeyID", L"Access Key is empty"},
-                       {L"SecretAccessKey", L"Secret Key is empty"}},
+        .rootChecks = {{providers::AccessKeyIdKey.wide, L"Access Key is empty"},
+                       {providers::SecretAccessKeyKey.wide, L"Secret Key is empty"}},
         .endpointSource = EndpointSource::FixedHost,
         .fixedEndpoint = PENNAT_FIXED_ENDPOINT,
         .exportedEndpoint = nullptr,

@@ -1,6 +1,7 @@
 // The provider's hot storage tier, at the host the exported `Endpoint` names.
 #include "frame/Export.h"
 #include "frame/ProviderProfile.h"
+#include "providers/ProviderFacts.h"
 
 namespace {
 char defaultEndpoint[] = RUVAST_DEFAULT_ENDPOINT;
@@ -12,12 +13,12 @@ char* Endpoint = defaultEndpoint;
 
 const ProviderProfile& ActiveProfile() {
     static const ProviderProfile profile{
-        .displayName = L"Mail.ru HotBox",
+        .displayName = providers::Ruvast.displayName.wide,
         .serverNameKey = nullptr,
-        .accessKeyKey = L"UserName",
-        .secretKeyKey = L"Password",
-        .regionKey = nullptr,
-        .fallbackRegionKey = nullptr,
+        .accessKeyKey = providers::Ruvast.accessKeyKey.wide,
+        .secretKeyKey = providers::Ruvast.secretKeyKey.wide,
+        .regionKey = providers::Ruvast.regionKey.wide,
+        .fallbackRegionKey = providers::Ruvast.fallbackRegionKey.wide,
         .reportsMissingParameter = false,
         .rootChecks = {},
         .endpointSource = EndpointSource::ExportedEndpoint,

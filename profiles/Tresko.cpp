@@ -1,14 +1,15 @@
 // Amazon S3 itself: no endpoint override, every bucket served from its own region.
 #include "frame/ProviderProfile.h"
+#include "providers/ProviderFacts.h"
 
 const ProviderProfile& ActiveProfile() {
     static const ProviderProfile profile{
-        .displayName = L"Amazon S3",
+        .displayName = providers::Tresko.displayName.wide,
         .serverNameKey = nullptr,
-        .accessKeyKey = L"AccessKeyID",
-        .secretKeyKey = L"SecretAccessKey",
-        .regionKey = L"Region",
-        .fallbackRegionKey = L"FallbackRegion",
+        .accessKeyKey = providers::Tresko.accessKeyKey.wide,
+        .secretKeyKey = providers::Tresko.secretKeyKey.wide,
+        .regionKey = providers::Tresko.regionKey.wide,
+        .fallbackRegionKey = providers::Tresko.fallbackRegionKey.wide,
         .reportsMissingParameter = true,
         .rootChecks = {},
         .endpointSource = EndpointSource::SdkDefault,

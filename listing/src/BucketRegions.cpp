@@ -5,6 +5,7 @@
 
 #include "frame/LogS3Error.h"
 #include "listing/S3Listing.h"
+#include "providers/ProviderFacts.h"
 #include "torvik/Strings.h"
 
 namespace {}  // namespace
@@ -32,19 +33,17 @@ ResultCode S3Listing::GetBucketRegion(const std::string& bucket, std::string& re
 
     using Aws::S3::Model::BucketLocationConstraint;
     const BucketLocationConstraint constraint = outcome.GetResult().GetLocationConstraint();
-    std::string name;
+    std::string location;
     if (constraint == BucketLocationConstraint::NOT_SET) {
-        // The service reports its us-east-1 buckets without a constraint.
+        // The service reports the buckets of its first region without a constraint.
         log->WriteFormatted(PluginLogSeverity, L"The bucket constraint location is NOT_SET: %s",
                             wideName.c_str());
-        name = fallbackRegion;
-    } else if (constraint == BucketLocationConstraint::EU) {
-        // "EU" is the old name of eu-west-1 and no endpoint of its own.
-        name = "eu-west-1";
     } else {
-        name = Aws::S3::Model::BucketLocationConstraintMapper::GetNameForBucketLocationConstraint(
-            constraint);
+        location =
+            Aws::S3::Model::BucketLocationConstraintMapper::GetNameForBucketLocationConstraint(
+                constraint);
     }
+    const std::string name = providers::RegionOfLocation(location, fallbackRegion);
     node->region = name;
     region = name;
     return Success;

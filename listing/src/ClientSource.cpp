@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "frame/S3Clients.h"
+#include "providers/ProviderFacts.h"
 
 ClientSource::ClientSource(const ProviderProfile& profile,
                            const Aws::Auth::AWSCredentials& credentials, ConfigFactory makeConfig,
@@ -10,7 +11,7 @@ ClientSource::ClientSource(const ProviderProfile& profile,
     : profile_(profile),
       credentials_(credentials),
       makeConfig_(std::move(makeConfig)),
-      defaultRegion_(defaultRegion.empty() ? std::string(DefaultServiceRegion)
+      defaultRegion_(defaultRegion.empty() ? std::string(providers::DefaultServiceRegion)
                                            : std::move(defaultRegion)) {}
 
 void ClientSource::SetSharedClient(std::shared_ptr<Aws::S3::S3Client> client) {

@@ -3,6 +3,7 @@
 #include "listing/S3Listing.h"
 
 #include "namespace/PathMapping.h"
+#include "providers/ProviderFacts.h"
 #include "torvik/Strings.h"
 
 namespace {
@@ -39,7 +40,8 @@ S3Listing::Folder::Folder(const CFileInfo& info) : info(info) {}
 S3Listing::Bucket::Bucket(const std::string& name) : Folder(name) {}
 
 S3Listing::S3Listing(ILog* log, ClientSource& clients, const std::string& fallbackRegion)
-    : fallbackRegion(fallbackRegion.empty() ? std::string("us-east-1") : fallbackRegion),
+    : fallbackRegion(fallbackRegion.empty() ? std::string(providers::RegionOfEmptyLocation)
+                                            : fallbackRegion),
       log(log),
       clients(clients) {}
 

@@ -26,6 +26,7 @@
 #include <thread>
 #include <vector>
 
+#include "providers/ProviderFacts.h"
 #include "testhost/Testhost.h"
 #include "torvik/Strings.h"
 
@@ -792,6 +793,34 @@ TEST_F(Together, EveryDeliverableOnAThreadOfItsOwnAtTheSameMoment) {
         for (const std::string& line : storages[i]->log.Texts()) logged += line + "\n";
         EXPECT_EQ(problems[i], "") << deliverables[i] << "\n" << logged;
         EXPECT_EQ(admin.ListKeys(bucket, deliverables[i] + "/").size(), 3u) << deliverables[i];
+    }
+}
+
+// What a host is told of each deliverable (plughost reads the same table of provider facts) is
+// what the deliverable does: the name its descriptor gives, and the parameters it asks the host
+// for while it sets up, in the order the facts list them and no others.
+TEST_F(Together, EachDeliverableIsWhatItsProviderFactsSay) {
+    const std::pair<std::string, const providers::Provider*> deliverables[] = {
+        {"Tresko", &providers::Tresko},
+        {"Mardel", &providers::Mardel},
+        {"PennatLoopback", &providers::Pennat},
+        {"Ruvast", &providers::Ruvast},
+        {"Golmer", &providers::Golmer}};
+    for (const auto& [deliverable, facts] : deliverables) {
+        SCOPED_TRACE(deliverable);
+        Storage storage(deliverable, ProxyFor(deliverable).Url());
+        EXPECT_EQ(std::wstring(storage.lib.GetPluginInfo()->GetPluginName()),
+                  facts->displayName.wide);
+        storage.link.ClearAsked();
+        storage.Open();
+        std::vector<std::wstring> asked;
+        for (const std::wstring& key : storage.link.Asked())
+            if (std::find(asked.begin(), asked.end(), key) == asked.end()) asked.push_back(key);
+        std::vector<std::wstring> listed;
+        for (std::size_t i = 0; i < facts->parameterCount; ++i)
+            listed.push_back(facts->parameters[i].key.wide);
+        EXPECT_EQ(asked, listed);
+        storage.Close();
     }
 }
 

@@ -13,10 +13,6 @@
 
 #include "frame/ProviderProfile.h"
 
-// The region of requests that concern no particular bucket in the regional strategy when the
-// host configures none.
-inline constexpr char DefaultServiceRegion[] = "eu-west-1";
-
 // What a request is for; see S3Listing::GetBucketClient.
 enum class ClientUse {
     Browse,    // listing a bucket's folders
@@ -30,7 +26,8 @@ class ClientSource {
 
     // `makeConfig` builds a fresh client configuration each time it is called (the endpoint of
     // some profiles is read anew at every build). `defaultRegion` is the region of requests
-    // that concern no bucket in the regional strategy; empty means DefaultServiceRegion.
+    // that concern no bucket in the regional strategy; empty means the
+    // provider facts' DefaultServiceRegion.
     ClientSource(const ProviderProfile& profile, const Aws::Auth::AWSCredentials& credentials,
                  ConfigFactory makeConfig, std::string defaultRegion);
 

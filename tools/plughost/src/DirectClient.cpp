@@ -15,11 +15,11 @@
 #include <mutex>
 #include <sstream>
 
+#include "providers/ProviderFacts.h"
+
 namespace plughost {
 
 namespace {
-
-constexpr char DefaultAwsRegion[] = "eu-west-1";
 
 void InitializeOnce() {
     static std::once_flag once;
@@ -57,17 +57,15 @@ class DirectClient::Clients {
           region_(Parameter(parameters, plugin.regionKey)),
           fallbackRegion_(Parameter(parameters, plugin.fallbackRegionKey)),
           quick_(quick) {
-        if (plugin.endpoint == EndpointSource::AwsRegional) {
-            if (region_.empty()) region_ = DefaultAwsRegion;
-            // An empty location constraint is how the service names us-east-1, as the plug-in
-            // reads it too.
-            if (fallbackRegion_.empty()) fallbackRegion_ = "us-east-1";
+        if (plugin.endpoint == EndpointSource::PerRegion) {
+            if (region_.empty()) region_ = providers::DefaultServiceRegion;
+            if (fallbackRegion_.empty()) fallbackRegion_ = providers::RegionOfEmptyLocation;
         }
     }
 
     // The client for requests about `bucket`.
     std::shared_ptr<Aws::S3::S3Client> For(const std::string& bucket, RequestError& error) {
-        if (plugin_.endpoint != EndpointSource::AwsRegional) return Client(endpoint_, region_);
+        if (plugin_.endpoint != EndpointSource::PerRegion) return Client(endpoint_, region_);
         auto known = bucketRegions_.find(bucket);
         if (known == bucketRegions_.end()) {
             Aws::S3::Model::GetBucketLocationRequest request;
@@ -79,15 +77,13 @@ class DirectClient::Clients {
             }
             using Aws::S3::Model::BucketLocationConstraint;
             const BucketLocationConstraint constraint = outcome.GetResult().GetLocationConstraint();
-            std::string region;
-            if (constraint == BucketLocationConstraint::NOT_SET)
-                region = fallbackRegion_;
-            else if (constraint == BucketLocationConstraint::EU)
-                region = "eu-west-1";
-            else
-                region = Aws::S3::Model::BucketLocationConstraintMapper::
-                    GetNameForBucketLocationConstraint(constraint);
-            known = bucketRegions_.emplace(bucket, region).first;
+            const std::string location = constraint == BucketLocationConstraint::NOT_SET
+                                             ? std::string()
+                                             : Aws::S3::Model::BucketLocationConstraintMapper::
+                                                   GetNameForBucketLocationConstraint(constraint);
+            known = bucketRegions_
+                        .emplace(bucket, providers::RegionOfLocation(location, fallbackRegion_))
+                        .first;
         }
         return Client("", known->second);
     }

@@ -67,7 +67,7 @@ int Info(Context& context) {
         case EndpointSource::Exported:
             where = "the exported Endpoint (--endpoint); without http:// or https://, HTTPS";
             break;
-        case EndpointSource::AwsRegional:
+        case EndpointSource::PerRegion:
             where = "the SDK's endpoint of each bucket's region (AWS_ENDPOINT_URL_S3 moves it)";
             break;
     }

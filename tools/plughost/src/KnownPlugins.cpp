@@ -10,15 +10,7 @@ namespace plughost {
 
 namespace {
 
-const char AccessKeyMeaning[] = "the access key id";
-const char SecretKeyMeaning[] =
-    "the secret key (a secret: give it as @env:NAME or in a --params file, not on the command "
-    "line)";
-
-// The two storage tiers of one provider read the same two parameters.
-std::vector<ParameterInfo> ProviderTierParameters() {
-    return {{"UserName", true, AccessKeyMeaning}, {"Password", true, SecretKeyMeaning}};
-}
+const char* Narrow(const providers::Text& text) { return text.narrow; }
 
 std::optional<std::string> Environment(const char* name) {
     const char* value = std::getenv(name);
@@ -29,47 +21,26 @@ std::optional<std::string> Environment(const char* name) {
 }  // namespace
 
 const std::vector<KnownPlugin>& KnownPlugins() {
-    static const std::vector<KnownPlugin> plugins = {
-        {"Amazon S3",
-         "libTresko.so",
-         {{"AccessKeyID", true, AccessKeyMeaning},
-          {"SecretAccessKey", true, SecretKeyMeaning},
-          {"Region", false,
-           "the region asked for the list of buckets and each bucket's location (default "
-           "eu-west-1)"},
-          {"FallbackRegion", false,
-           "the region of a bucket whose location names none (default eu-west-1)"}},
-         EndpointSource::AwsRegional,
-         "AccessKeyID",
-         "SecretAccessKey",
-         "Region",
-         "FallbackRegion"},
-        {"S3 Cloud",
-         "libMardel.so",
-         {{"ServerName", true,
-           "the service's address, e.g. https://s3.example.com or http://127.0.0.1:9000 "
-           "(without a scheme the SDK uses HTTPS)"},
-          {"AccessKeyID", true, AccessKeyMeaning},
-          {"SecretAccessKey", true, SecretKeyMeaning},
-          {"Region", false, "the signing region (default: AWS_REGION, else us-east-1)"}},
-         EndpointSource::ServerNameParameter,
-         "AccessKeyID",
-         "SecretAccessKey",
-         "Region",
-         nullptr},
-        {"VK Cloud",
-         "libPennat.so",
-         {{"AccessKeyID", true, AccessKeyMeaning}, {"SecretAccessKey", true, SecretKeyMeaning}},
-         EndpointSource::Fixed,
-         "AccessKeyID",
-         "SecretAccessKey",
-         nullptr,
-         nullptr},
-        {"Mail.ru HotBox", "libRuvast.so", ProviderTierParameters(), EndpointSource::Exported,
-         "UserName", "Password", nullptr, nullptr},
-        {"Mail.ru IceBox", "libGolmer.so", ProviderTierParameters(), EndpointSource::Exported,
-         "UserName", "Password", nullptr, nullptr},
-    };
+    static const std::vector<KnownPlugin> plugins = [] {
+        std::vector<KnownPlugin> made;
+        for (const providers::Provider* provider : providers::AllProviders) {
+            KnownPlugin plugin{Narrow(provider->displayName),
+                               provider->library,
+                               {},
+                               provider->endpoint,
+                               Narrow(provider->accessKeyKey),
+                               Narrow(provider->secretKeyKey),
+                               Narrow(provider->regionKey),
+                               Narrow(provider->fallbackRegionKey)};
+            for (std::size_t i = 0; i < provider->parameterCount; ++i) {
+                const providers::Parameter& parameter = provider->parameters[i];
+                plugin.parameters.push_back(
+                    {Narrow(parameter.key), parameter.required, parameter.meaning});
+            }
+            made.push_back(std::move(plugin));
+        }
+        return made;
+    }();
     return plugins;
 }
 
@@ -129,7 +100,7 @@ EndpointFacts ResolveEndpoint(const KnownPlugin& plugin, const ParameterSet& par
             facts.configured = exported.value_or("");
             facts.source = "the exported Endpoint (--endpoint)";
             break;
-        case EndpointSource::AwsRegional:
+        case EndpointSource::PerRegion:
             break;
     }
     if (facts.configured.empty()) {

@@ -1,6 +1,7 @@
 // What plughost knows of its five plug-ins beyond what their descriptor says: the parameters
 // each reads through ILink, in order, and what they mean; where each sends its requests. The
-// host configures its plug-ins, so it is the host that knows this; the table is found by the
+// host configures its plug-ins, so it is the host that knows this; it reads it from the same
+// table of provider facts that the plug-ins are built from, and finds a plug-in's entry by the
 // descriptor's display name (GetPluginName), never by the file name.
 #pragma once
 
@@ -9,6 +10,7 @@
 #include <vector>
 
 #include "Parameters.h"
+#include "providers/ProviderFacts.h"
 
 namespace plughost {
 
@@ -18,13 +20,8 @@ struct ParameterInfo {
     const char* meaning;
 };
 
-// Where a plug-in sends its requests.
-enum class EndpointSource {
-    ServerNameParameter,  // the ServerName parameter
-    Fixed,                // a host built into the plug-in
-    Exported,             // the exported Endpoint, which --endpoint sets
-    AwsRegional,          // the SDK's own endpoint for each bucket's region
-};
+// Where a plug-in sends its requests (an exported Endpoint is what --endpoint sets).
+using EndpointSource = providers::EndpointKind;
 
 struct KnownPlugin {
     const char* displayName;

@@ -205,7 +205,7 @@ std::unique_ptr<DirectClient> Session::MakeDirectClient(bool quick, std::string&
         case EndpointSource::Exported:
             configured = library_->Endpoint().value_or("");
             break;
-        case EndpointSource::AwsRegional:
+        case EndpointSource::PerRegion:
             break;
     }
     return std::make_unique<DirectClient>(*known_, parameters_, configured, quick);
