@@ -95,7 +95,7 @@ bool HasName(const std::list<CFileInfo>& entries, const std::string& name) {
 
 // Every test talks to one local server through one recording proxy; failures are injected
 // with a single attempt per request so that nothing waits on retries.
-class Spine : public ::testing::Test {
+class InstanceSetup : public ::testing::Test {
   protected:
     static void SetUpTestSuite() {
         moto = &MotoServer::Shared();
@@ -110,11 +110,11 @@ class Spine : public ::testing::Test {
         proxy->ClearRequests();
     }
 
-    void SetKeys(MapLink& link, const std::wstring& accessKey = L"spine-key") {
+    void SetKeys(MapLink& link, const std::wstring& accessKey = L"setup-key") {
         link.Set(L"AccessKeyID", accessKey);
-        link.Set(L"SecretAccessKey", L"spine-secret");
+        link.Set(L"SecretAccessKey", L"setup-secret");
         link.Set(L"UserName", accessKey);
-        link.Set(L"Password", L"spine-secret");
+        link.Set(L"Password", L"setup-secret");
     }
     std::wstring ProxyUrl() const { return std::wstring(proxy->Url().begin(), proxy->Url().end()); }
 
@@ -127,10 +127,10 @@ class Spine : public ::testing::Test {
     ScopedEnv defaultRegion{"AWS_DEFAULT_REGION", "sa-east-1"};
     ScopedEnv region{"AWS_REGION", std::nullopt};
 };
-MotoServer* Spine::moto = nullptr;
-FaultProxy* Spine::proxy = nullptr;
+MotoServer* InstanceSetup::moto = nullptr;
+FaultProxy* InstanceSetup::proxy = nullptr;
 
-TEST_F(Spine, TreskoAsksForKeysRegionsInOrderAndReportsEachMissingOne) {
+TEST_F(InstanceSetup, TreskoAsksForKeysRegionsInOrderAndReportsEachMissingOne) {
     PluginLibrary lib("Tresko");
     ScopedEnv endpoint("AWS_ENDPOINT_URL_S3", proxy->Url());
     {
@@ -147,12 +147,12 @@ TEST_F(Spine, TreskoAsksForKeysRegionsInOrderAndReportsEachMissingOne) {
         // No instance-wide client: the bucket list goes out through a client for `Region`.
         const auto listings = ListBucketsRequests(*proxy);
         ASSERT_EQ(listings.size(), 1u);
-        EXPECT_EQ(CredentialScope(listings[0]), "spine-key/eu-west-2");
+        EXPECT_EQ(CredentialScope(listings[0]), "setup-key/eu-west-2");
     }
     {
         RecordingLog log;
         MapLink link;
-        link.Set(L"AccessKeyID", L"spine-key");
+        link.Set(L"AccessKeyID", L"setup-key");
         WriteInstance instance(lib.GetBackupDataWrite(&log, &link));
         ASSERT_NE(instance, nullptr);
         // One line per parameter the host does not know: SecretAccessKey, Region, FallbackRegion.
@@ -163,7 +163,7 @@ TEST_F(Spine, TreskoAsksForKeysRegionsInOrderAndReportsEachMissingOne) {
     }
 }
 
-TEST_F(Spine, MardelAsksForServerKeysThenRegionAndTalksToTheServerNamed) {
+TEST_F(InstanceSetup, MardelAsksForServerKeysThenRegionAndTalksToTheServerNamed) {
     PluginLibrary lib("Mardel");
     RecordingLog log;
     MapLink link;
@@ -178,10 +178,10 @@ TEST_F(Spine, MardelAsksForServerKeysThenRegionAndTalksToTheServerNamed) {
     const auto listings = ListBucketsRequests(*proxy);
     ASSERT_EQ(listings.size(), 1u);
     // Region empty: the SDK's default region, here the one the environment gives.
-    EXPECT_EQ(CredentialScope(listings[0]), "spine-key/sa-east-1");
+    EXPECT_EQ(CredentialScope(listings[0]), "setup-key/sa-east-1");
 }
 
-TEST_F(Spine, MardelSignsForTheRegionParameterWhenItIsSet) {
+TEST_F(InstanceSetup, MardelSignsForTheRegionParameterWhenItIsSet) {
     PluginLibrary lib("Mardel");
     RecordingLog log;
     MapLink link;
@@ -191,10 +191,10 @@ TEST_F(Spine, MardelSignsForTheRegionParameterWhenItIsSet) {
     WriteInstance instance(lib.GetBackupDataWrite(&log, &link));
     const auto listings = ListBucketsRequests(*proxy);
     ASSERT_EQ(listings.size(), 1u);
-    EXPECT_EQ(CredentialScope(listings[0]), "spine-key/eu-central-1");
+    EXPECT_EQ(CredentialScope(listings[0]), "setup-key/eu-central-1");
 }
 
-TEST_F(Spine, PennatUsesItsFixedEndpointAndIgnoresServerNameAndRegion) {
+TEST_F(InstanceSetup, PennatUsesItsFixedEndpointAndIgnoresServerNameAndRegion) {
     PluginLibrary lib("PennatLoopback");
     // The port is built into the plug-in; another test binary may be holding it a moment.
     std::unique_ptr<FaultProxy> held;
@@ -223,7 +223,7 @@ TEST_F(Spine, PennatUsesItsFixedEndpointAndIgnoresServerNameAndRegion) {
     EXPECT_EQ(CredentialScope(listings[0]), "pennat-key/sa-east-1");
 }
 
-class ExportedEndpoint : public Spine, public ::testing::WithParamInterface<const char*> {};
+class ExportedEndpoint : public InstanceSetup, public ::testing::WithParamInterface<const char*> {};
 
 TEST_P(ExportedEndpoint, ReadsUserNameAndPasswordAndTheEndpointAsItIsAtEachConstruction) {
     PluginLibrary lib(GetParam());
@@ -301,7 +301,7 @@ void ExpectBucketListingFailureReport(const RecordingLog& log, const std::string
     for (const auto& line : log.Lines()) EXPECT_EQ(line.severity, 2) << line.text;
 }
 
-TEST_F(Spine, AForbiddenBucketListingIsReportedAndTheInstanceStillReturned) {
+TEST_F(InstanceSetup, AForbiddenBucketListingIsReportedAndTheInstanceStillReturned) {
     PluginLibrary lib("Mardel");
     FaultRule rule;
     rule.method = "GET";
@@ -332,7 +332,7 @@ TEST_F(Spine, AForbiddenBucketListingIsReportedAndTheInstanceStillReturned) {
         << ::testing::PrintToString(headerNames);
 }
 
-TEST_F(Spine, AnUnreachableEndpointIsReportedAndTheInstanceStillReturned) {
+TEST_F(InstanceSetup, AnUnreachableEndpointIsReportedAndTheInstanceStillReturned) {
     PluginLibrary lib("Mardel");
     RecordingLog log;
     MapLink link;
@@ -343,7 +343,7 @@ TEST_F(Spine, AnUnreachableEndpointIsReportedAndTheInstanceStillReturned) {
     ExpectBucketListingFailureReport(log, "");
 }
 
-TEST_F(Spine, TreskoReportsAFailedBucketListingToo) {
+TEST_F(InstanceSetup, TreskoReportsAFailedBucketListingToo) {
     PluginLibrary lib("Tresko");
     ScopedEnv endpoint("AWS_ENDPOINT_URL_S3", proxy->Url());
     FaultRule rule;
@@ -363,9 +363,9 @@ TEST_F(Spine, TreskoReportsAFailedBucketListingToo) {
     ExpectBucketListingFailureReport(log, "403");
 }
 
-TEST_F(Spine, TwoInstancesLiveSideBySideAndOutliveEachOther) {
+TEST_F(InstanceSetup, TwoInstancesLiveSideBySideAndOutliveEachOther) {
     S3Admin admin(moto->Url());
-    const std::string bucket = admin.UniqueBucketName("spine-two");
+    const std::string bucket = admin.UniqueBucketName("setup-two");
     admin.CreateBucket(bucket);
     admin.PutObject(bucket, "inside/file.bak", "data");
 
@@ -396,7 +396,7 @@ TEST_F(Spine, TwoInstancesLiveSideBySideAndOutliveEachOther) {
     EXPECT_TRUE(log.Lines().empty());
 }
 
-TEST_F(Spine, InstancesOfDifferentDeliverablesShareAProcess) {
+TEST_F(InstanceSetup, InstancesOfDifferentDeliverablesShareAProcess) {
     PluginLibrary mardel("Mardel");
     PluginLibrary ruvast("Ruvast");
     ScopedEndpoint endpoint(ruvast, proxy->Url());
@@ -412,7 +412,7 @@ TEST_F(Spine, InstancesOfDifferentDeliverablesShareAProcess) {
     EXPECT_EQ(ListBucketsRequests(*proxy).size(), 2u);
 }
 
-TEST_F(Spine, HundredInstancesComeAndGo) {
+TEST_F(InstanceSetup, HundredInstancesComeAndGo) {
     PluginLibrary lib("Mardel");
     MapLink link;
     link.Set(L"ServerName", ProxyUrl());
@@ -432,7 +432,7 @@ TEST_F(Spine, HundredInstancesComeAndGo) {
     EXPECT_TRUE(log.Lines().empty());
 }
 
-TEST_F(Spine, TheInterfaceDefaultsAreKept) {
+TEST_F(InstanceSetup, TheInterfaceDefaultsAreKept) {
     PluginLibrary lib("Mardel");
     RecordingLog log;
     MapLink link;
