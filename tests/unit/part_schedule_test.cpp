@@ -47,7 +47,8 @@ class NearTheLastPart : public S3UploadFileInfo {
   public:
     NearTheLastPart(std::shared_ptr<Aws::S3::S3Client> client, const std::string& bucket,
                     const std::string& key, ILog* log)
-        : S3UploadFileInfo(log, FileAccessMode::Write, std::move(client), bucket, key) {
+        : S3UploadFileInfo(TransferReporter(log), FileAccessMode::Write, std::move(client), bucket,
+                           key) {
         partNumber = maxParts - 1;
         transferUnit = 5 * kMiB;  // the smallest part the service takes
     }

@@ -14,7 +14,6 @@
 #include <thread>
 #include <utility>
 
-#include "TransferReport.h"
 #include "listing/ObjectPager.h"
 #include "namespace/PathMapping.h"
 #include "torvik/Strings.h"
@@ -70,10 +69,10 @@ std::uint64_t S3UploadFileInfo::PartThresholdFor(int partNumber, std::uint64_t u
     return unit * static_cast<std::uint64_t>(thousands);
 }
 
-S3UploadFileInfo::S3UploadFileInfo(ILog* log, const FileAccessMode::ID& mode,
+S3UploadFileInfo::S3UploadFileInfo(TransferReporter report, const FileAccessMode::ID& mode,
                                    std::shared_ptr<Aws::S3::S3Client> client,
                                    const std::string& bucket, const std::string& key)
-    : S3OpenedFile(mode, std::move(client), bucket, key), log(log) {
+    : S3OpenedFile(mode, std::move(client), bucket, key), report(report) {
     fileInfo.name = Torvik::strings::UTF8toWstr(GetElementName(key));
     fileInfo.attributes = CFileAttributes::NormalFileAttribute;
     fileInfo.creationTimeValid = false;
@@ -94,7 +93,7 @@ ResultCode S3UploadFileInfo::WriteData(const unsigned char*& data, unsigned long
     const std::uint64_t taken = buffer->Append(reinterpret_cast<const char*>(data), length);
     if (taken != length) {
         // Out of memory: the block is not whole in the buffer, so the object never can be.
-        transfer_report::ToLog(log, L"Out of memory: the data written cannot be kept for upload.");
+        report.Failure(L"Out of memory: the data written cannot be kept for upload.", nullptr);
         dataLost = true;
         ReplaceBuffer();
         return Failure;
@@ -120,13 +119,13 @@ ResultCode S3UploadFileInfo::InitializeMultipartUpload() {
     request.SetContentType("binary/octet-stream");
     auto outcome = client->CreateMultipartUpload(request);
     if (!outcome.IsSuccess()) {
-        transfer_report::ToLog(log, L"Cannot initialize multipart upload.", &outcome.GetError());
+        report.Failure(L"Cannot initialize multipart upload.", nullptr, &outcome.GetError());
         return Failure;
     }
     uploadId = outcome.GetResult().GetUploadId();
     if (uploadId.empty()) {
         // A part sent without an upload id would be a request on nothing.
-        transfer_report::ToLog(log, L"Cannot initialize multipart upload.");
+        report.Failure(L"Cannot initialize multipart upload.", nullptr);
         return Failure;
     }
     return Success;
@@ -151,7 +150,7 @@ ResultCode S3UploadFileInfo::UploadNextPart() {
             completedParts.push_back(std::move(part));
             sent = true;
         } else {
-            transfer_report::ToLog(log, L"Cannot upload part.", &outcome.GetError());
+            report.Failure(L"Cannot upload part.", nullptr, &outcome.GetError());
         }
     }
     // Sent or lost, the part's bytes are done with; the next part refills the same chunks.
@@ -174,7 +173,7 @@ ResultCode S3UploadFileInfo::Finish() {
     } else if (!multipartStarted) {
         finishResult = PutWholeObject();
     } else if (GetBufferedDataSize() > 0 && UploadNextPart() != Success) {
-        if (log == nullptr) transfer_report::ToStandardError("Can't upload part");
+        report.Failure(nullptr, "Can't upload part");
         finishResult = AbandonUpload();
     } else {
         finishResult = CompleteUpload();
@@ -190,11 +189,7 @@ ResultCode S3UploadFileInfo::PutWholeObject() {
     request.SetBody(stream);
     auto outcome = client->PutObject(request);
     if (outcome.IsSuccess()) return Success;
-    if (log != nullptr) {
-        transfer_report::ToLog(log, nullptr, &outcome.GetError());
-    } else {
-        transfer_report::ToStandardError("Error occured during file upload");
-    }
+    report.Failure(nullptr, "Error occured during file upload", &outcome.GetError());
     return Failure;
 }
 
@@ -231,17 +226,12 @@ ResultCode S3UploadFileInfo::CompleteUpload() {
     abortRequest.SetUploadId(uploadId);
     auto abort = client->AbortMultipartUpload(abortRequest);
     if (abort.IsSuccess()) {
-        if (log != nullptr) {
-            transfer_report::ToLog(log, L"Cannot complete the multipart upload.",
-                                   &completion.GetError());
-        } else {
-            transfer_report::ToStandardError("Can't complete Multipart Upload");
-        }
-    } else if (log != nullptr) {
-        transfer_report::ToLog(log, L"Multipart upload failed and cannot be canceled.",
-                               &completion.GetError(), &abort.GetError());
+        report.Failure(L"Cannot complete the multipart upload.", "Can't complete Multipart Upload",
+                       &completion.GetError());
     } else {
-        transfer_report::ToStandardError("Multipart Upload failed and can't be canceled");
+        report.Failure(L"Multipart upload failed and cannot be canceled.",
+                       "Multipart Upload failed and can't be canceled", &completion.GetError(),
+                       &abort.GetError());
     }
     return Failure;
 }
@@ -249,8 +239,8 @@ ResultCode S3UploadFileInfo::CompleteUpload() {
 ResultCode S3UploadFileInfo::RefuseBeyondLastPart() {
     // Every byte from here on needs a part the service would refuse, and with it the whole
     // upload: the file fails now, before anything more is sent.
-    transfer_report::ToLog(log, L"The file is too large: an object holds at most 10000 parts.");
-    if (log == nullptr) transfer_report::ToStandardError("The file is too large for one object");
+    report.Failure(L"The file is too large: an object holds at most 10000 parts.",
+                   "The file is too large for one object");
     ReplaceBuffer();
     dataLost = true;
     return Failure;
@@ -279,11 +269,7 @@ ResultCode S3UploadFileInfo::AbandonUpload() {
     request.SetUploadId(uploadId);
     auto abort = client->AbortMultipartUpload(request);
     if (abort.IsSuccess()) return Failure;
-    if (log != nullptr) {
-        transfer_report::ToLog(log, L"Multipart upload failed and cannot be canceled.",
-                               &abort.GetError());
-    } else {
-        transfer_report::ToStandardError("Multipart Upload failed and can't be canceled");
-    }
+    report.Failure(L"Multipart upload failed and cannot be canceled.",
+                   "Multipart Upload failed and can't be canceled", &abort.GetError());
     return Failure;
 }

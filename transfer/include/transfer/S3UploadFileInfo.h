@@ -11,6 +11,7 @@
 
 #include "frame/HostInterfaces.h"
 #include "transfer/S3OpenedFile.h"
+#include "transfer/TransferReporter.h"
 
 class S3UploadFileInfo : public S3OpenedFile {
   public:
@@ -27,9 +28,9 @@ class S3UploadFileInfo : public S3OpenedFile {
     // units (1000 MiB), well below the 5 GiB a part may have.
     static std::uint64_t PartThresholdFor(int partNumber, std::uint64_t unit = partThreshold);
 
-    // With a log, failures are reported there; without one, only the failures that end the
-    // upload are, on standard error.
-    S3UploadFileInfo(ILog* log, const FileAccessMode::ID& mode,
+    // Failures are told to `report`: to a log every one, on standard error only those that end
+    // the upload.
+    S3UploadFileInfo(TransferReporter report, const FileAccessMode::ID& mode,
                      std::shared_ptr<Aws::S3::S3Client> client, const std::string& bucket,
                      const std::string& key);
     // Finishes the upload if Finish() was never called (the instance went away with the file
@@ -70,7 +71,7 @@ class S3UploadFileInfo : public S3OpenedFile {
     // ETag its parts give, and every byte written. For a completion whose answer was lost.
     bool StoredAsCompleted() const;
 
-    ILog* log;
+    TransferReporter report;
     bool multipartStarted = false;
     std::string uploadId;
     std::vector<Aws::S3::Model::CompletedPart> completedParts;
