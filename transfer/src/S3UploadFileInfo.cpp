@@ -82,35 +82,79 @@ S3UploadFileInfo::S3UploadFileInfo(TransferReporter report, const FileAccessMode
 }
 
 S3UploadFileInfo::~S3UploadFileInfo() {
-    if (!finished) Finish();
+    if (state != UploadState::Finished) Finish();
 }
 
 std::string S3UploadFileInfo::GetPath() const { return bucket + "/" + key; }
 
+// ---- Transitions: the only places the state changes ----
+
+void S3UploadFileInfo::EnterMultipart(std::string id) {
+    state = UploadState::Multipart;
+    uploadId = std::move(id);
+}
+
+ResultCode S3UploadFileInfo::EnterFailed() {
+    state = UploadState::Failed;
+    ReplaceBuffer();
+    return Failure;
+}
+
+S3UploadFileInfo::UploadState S3UploadFileInfo::EnterFinished() {
+    const UploadState left = state;
+    state = UploadState::Finished;
+    return left;
+}
+
+// ---- The host's calls ----
+
 ResultCode S3UploadFileInfo::WriteData(const unsigned char*& data, unsigned long length) {
-    if (dataLost || finished) return Failure;
-    if (length > 0 && partNumber >= maxParts) return RefuseBeyondLastPart();
+    if (state == UploadState::Failed || state == UploadState::Finished) return Failure;
+    if (length > 0 && partNumber >= maxParts) {
+        RefuseBeyondLastPart();
+        return EnterFailed();
+    }
     const std::uint64_t taken = buffer->Append(reinterpret_cast<const char*>(data), length);
     if (taken != length) {
         // Out of memory: the block is not whole in the buffer, so the object never can be.
         report.Failure(L"Out of memory: the data written cannot be kept for upload.", nullptr);
-        dataLost = true;
-        ReplaceBuffer();
-        return Failure;
+        return EnterFailed();
     }
     fileInfo.size += length;
     if (GetBufferedDataSize() <= PartThresholdFor(partNumber + 1, transferUnit)) return Success;
 
-    if (!multipartStarted && InitializeMultipartUpload() != Success) {
-        dataLost = true;
-        ReplaceBuffer();
-        return Failure;
+    if (state == UploadState::Buffering && InitializeMultipartUpload() != Success) {
+        return EnterFailed();
     }
-    return UploadNextPart();
+    return UploadNextPart() == Success ? Success : EnterFailed();
 }
 
+ResultCode S3UploadFileInfo::Finish() {
+    if (state == UploadState::Finished) return finishResult;
+    // Finished before anything is sent: the close runs once, also when an exception cuts it
+    // short, and its result (Failure until known) answers every later call.
+    switch (EnterFinished()) {
+        case UploadState::Buffering:
+            finishResult = PutWholeObject();
+            break;
+        case UploadState::Multipart:
+            finishResult = CompleteMultipart();
+            break;
+        case UploadState::Failed:
+            // Bytes written are gone: storing what is left would replace the object under the
+            // key with an incomplete one.
+            finishResult = AbortUpload(nullptr);
+            break;
+        case UploadState::Finished:
+            break;
+    }
+    ReplaceBuffer();
+    return finishResult;
+}
+
+// ---- Requests ----
+
 ResultCode S3UploadFileInfo::InitializeMultipartUpload() {
-    multipartStarted = true;
     Aws::S3::Model::CreateMultipartUploadRequest request;
     request.SetBucket(bucket);
     request.SetKey(key);
@@ -122,12 +166,12 @@ ResultCode S3UploadFileInfo::InitializeMultipartUpload() {
         report.Failure(L"Cannot initialize multipart upload.", nullptr, &outcome.GetError());
         return Failure;
     }
-    uploadId = outcome.GetResult().GetUploadId();
-    if (uploadId.empty()) {
+    if (outcome.GetResult().GetUploadId().empty()) {
         // A part sent without an upload id would be a request on nothing.
         report.Failure(L"Cannot initialize multipart upload.", nullptr);
         return Failure;
     }
+    EnterMultipart(outcome.GetResult().GetUploadId());
     return Success;
 }
 
@@ -153,33 +197,10 @@ ResultCode S3UploadFileInfo::UploadNextPart() {
             report.Failure(L"Cannot upload part.", nullptr, &outcome.GetError());
         }
     }
-    // Sent or lost, the part's bytes are done with; the next part refills the same chunks.
-    if (!sent) {
-        ReplaceBuffer();
-        dataLost = true;
-        return Failure;
-    }
+    // A lost part's bytes are the caller's to drop; a sent part's chunks take the next one.
+    if (!sent) return Failure;
     RecycleBuffer();
     return Success;
-}
-
-ResultCode S3UploadFileInfo::Finish() {
-    if (finished) return finishResult;
-    finished = true;
-    if (dataLost) {
-        // Bytes written are gone: storing what is left would replace the object under the key
-        // with an incomplete one.
-        finishResult = AbandonUpload();
-    } else if (!multipartStarted) {
-        finishResult = PutWholeObject();
-    } else if (GetBufferedDataSize() > 0 && UploadNextPart() != Success) {
-        report.Failure(nullptr, "Can't upload part");
-        finishResult = AbandonUpload();
-    } else {
-        finishResult = CompleteUpload();
-    }
-    ReplaceBuffer();
-    return finishResult;
 }
 
 ResultCode S3UploadFileInfo::PutWholeObject() {
@@ -191,6 +212,16 @@ ResultCode S3UploadFileInfo::PutWholeObject() {
     if (outcome.IsSuccess()) return Success;
     report.Failure(nullptr, "Error occured during file upload", &outcome.GetError());
     return Failure;
+}
+
+ResultCode S3UploadFileInfo::CompleteMultipart() {
+    if (GetBufferedDataSize() > 0 && UploadNextPart() != Success) {
+        // The last part is lost, and with it the object; its bytes go before the abort.
+        ReplaceBuffer();
+        report.Failure(nullptr, "Can't upload part");
+        return AbortUpload(nullptr);
+    }
+    return CompleteUpload();
 }
 
 ResultCode S3UploadFileInfo::CompleteUpload() {
@@ -220,18 +251,24 @@ ResultCode S3UploadFileInfo::CompleteUpload() {
         }
     }
 
-    Aws::S3::Model::AbortMultipartUploadRequest abortRequest;
-    abortRequest.SetBucket(bucket);
-    abortRequest.SetKey(key);
-    abortRequest.SetUploadId(uploadId);
-    auto abort = client->AbortMultipartUpload(abortRequest);
-    if (abort.IsSuccess()) {
-        report.Failure(L"Cannot complete the multipart upload.", "Can't complete Multipart Upload",
-                       &completion.GetError());
-    } else {
+    return AbortUpload(&completion.GetError());
+}
+
+ResultCode S3UploadFileInfo::AbortUpload(const Aws::S3::S3Error* completionError) {
+    // Without an upload id there is nothing on the service to abort.
+    if (uploadId.empty()) return Failure;
+    Aws::S3::Model::AbortMultipartUploadRequest request;
+    request.SetBucket(bucket);
+    request.SetKey(key);
+    request.SetUploadId(uploadId);
+    auto abort = client->AbortMultipartUpload(request);
+    if (!abort.IsSuccess()) {
         report.Failure(L"Multipart upload failed and cannot be canceled.",
-                       "Multipart Upload failed and can't be canceled", &completion.GetError(),
+                       "Multipart Upload failed and can't be canceled", completionError,
                        &abort.GetError());
+    } else if (completionError != nullptr) {
+        report.Failure(L"Cannot complete the multipart upload.", "Can't complete Multipart Upload",
+                       completionError);
     }
     return Failure;
 }
@@ -241,8 +278,6 @@ ResultCode S3UploadFileInfo::RefuseBeyondLastPart() {
     // upload: the file fails now, before anything more is sent.
     report.Failure(L"The file is too large: an object holds at most 10000 parts.",
                    "The file is too large for one object");
-    ReplaceBuffer();
-    dataLost = true;
     return Failure;
 }
 
@@ -258,18 +293,4 @@ bool S3UploadFileInfo::StoredAsCompleted() const {
                static_cast<std::uint64_t>(object.GetSize()) == fileInfo.size;
     }
     return false;
-}
-
-ResultCode S3UploadFileInfo::AbandonUpload() {
-    // Without an upload id there is nothing on the service to abort.
-    if (uploadId.empty()) return Failure;
-    Aws::S3::Model::AbortMultipartUploadRequest request;
-    request.SetBucket(bucket);
-    request.SetKey(key);
-    request.SetUploadId(uploadId);
-    auto abort = client->AbortMultipartUpload(request);
-    if (abort.IsSuccess()) return Failure;
-    report.Failure(L"Multipart upload failed and cannot be canceled.",
-                   "Multipart Upload failed and can't be canceled", &abort.GetError());
-    return Failure;
 }
