@@ -249,6 +249,15 @@ inline Report ExpectedReport(const std::string& deliverable, const std::string& 
     return report;
 }
 
+// How many AbortMultipartUpload requests an upload scenario sends when request `kind` fails:
+// exactly one when the upload fails after its multipart upload was created (a part or the
+// completion failed), none when the host heard Success, for a single PutObject, or when the
+// creation failed and there is no upload id to abort.
+inline int ExpectedAborts(const std::string& scenario, const std::string& kind, bool succeeded) {
+    if (succeeded || scenario != "upload-multipart") return 0;
+    return kind == "UploadPart" || kind == "CompleteMultipartUpload" ? 1 : 0;
+}
+
 // One cell of the matrix and what was observed.
 struct Cell {
     std::string deliverable;

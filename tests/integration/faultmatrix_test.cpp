@@ -607,6 +607,20 @@ Cell RunCell(S3Admin& admin, const std::string& deliverable, const std::string& 
     if (scenario == "create-bucket" && outcome.code == Success) {
         cell.problems.push_back("a bucket was created");
     }
+    // The data check sees an upload left open, not an abort sent twice or one sent for
+    // nothing: the aborts are counted.
+    if (scenario == "upload" || scenario == "upload-multipart") {
+        int aborts = 0;
+        for (const auto& r : run.Requests()) {
+            if (Concerns(r, bucket, root) && RequestKind(r) == "AbortMultipartUpload") ++aborts;
+        }
+        const int expected =
+            ExpectedAborts(scenario, target ? target->kind : "", outcome.code == Success);
+        if (aborts != expected) {
+            cell.problems.push_back(std::to_string(aborts) + " abort(s) sent, " +
+                                    std::to_string(expected) + " expected");
+        }
+    }
 
     // The report of the failed request.
     if (outcome.code != Success) {
@@ -889,7 +903,8 @@ class ReportWriter : public testing::Environment {
             std::to_string(kStallMs) +
             " ms, past the 3 s request timeout), malformed XML and 200 with <Error> fail that "
             "request once. Verdict pass: Success only with exact data on the server (read "
-            "directly, not through the proxy) and no multipart upload left open; otherwise "
+            "directly, not through the proxy) and no multipart upload left open; one abort when "
+            "a multipart upload fails after its creation, none otherwise; otherwise "
             "Failure with the deliverable's report (host log, or standard error for the "
             "upload at close of the deliverables that report there); within the time the "
             "fault explains. Result names the host call that first did not succeed.\n\n"

@@ -47,7 +47,8 @@ class NearTheLastPart : public S3UploadFileInfo {
   public:
     NearTheLastPart(std::shared_ptr<Aws::S3::S3Client> client, const std::string& bucket,
                     const std::string& key, ILog* log)
-        : S3UploadFileInfo(log, FileAccessMode::Write, std::move(client), bucket, key) {
+        : S3UploadFileInfo(TransferReporter(log), FileAccessMode::Write, std::move(client), bucket,
+                           key) {
         partNumber = maxParts - 1;
         transferUnit = 5 * kMiB;  // the smallest part the service takes
     }
@@ -77,6 +78,25 @@ class PartLimit : public testing::Test {
         return upload.WriteData(data, bytes);
     }
 
+    int AbortsSent() const {
+        int aborts = 0;
+        for (const auto& r : proxy.Requests()) {
+            if (r.method == "DELETE" && r.target.find("uploadId=") != std::string::npos) ++aborts;
+        }
+        return aborts;
+    }
+
+    // Once finished, the upload answers a later close as it answered the first, fails a later
+    // write without a word, and sends nothing more.
+    void ExpectFinished(S3UploadFileInfo& upload, ResultCode first) {
+        proxy.ClearRequests();
+        log.Clear();
+        EXPECT_EQ(upload.Finish(), first);
+        EXPECT_EQ(WriteBlock(upload, 1), Failure);
+        EXPECT_TRUE(proxy.Requests().empty());
+        EXPECT_TRUE(log.Texts().empty()) << testing::PrintToString(log.Texts());
+    }
+
     int PartsSent() const {
         int parts = 0;
         for (const auto& r : proxy.Requests()) {
@@ -99,6 +119,7 @@ TEST_F(PartLimit, TheLastPartGoesOutAndTheUploadCompletes) {
     EXPECT_EQ(PartsSent(), 1);
     EXPECT_EQ(upload.Finish(), Success);
     EXPECT_EQ(admin.GetObject(bucket, "last.bak").value_or("").size(), part);
+    ExpectFinished(upload, Success);
 }
 
 TEST_F(PartLimit, DataBeyondTheLastPartFailsItsWriteBeforeAnythingIsSent) {
@@ -109,8 +130,10 @@ TEST_F(PartLimit, DataBeyondTheLastPartFailsItsWriteBeforeAnythingIsSent) {
     EXPECT_EQ(PartsSent(), 0);
     EXPECT_TRUE(log.Contains("at most 10000 parts")) << testing::PrintToString(log.Texts());
     EXPECT_EQ(upload.Finish(), Failure);
+    EXPECT_EQ(AbortsSent(), 1);
     EXPECT_FALSE(admin.GetObject(bucket, "over.bak").has_value());
     EXPECT_TRUE(admin.ListMultipartUploads(bucket).empty());
+    ExpectFinished(upload, Failure);
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include "namespace/PathMapping.h"
 #include "transfer/S3DownloadFileInfo.h"
 #include "transfer/S3UploadFileInfo.h"
+#include "transfer/TransferReporter.h"
 
 namespace {
 
@@ -36,13 +37,11 @@ ResultCode FileTransfer::OpenFile(const std::wstring& path, FileAccessMode::ID m
     if (listing.GetBucketClient(bucket, ClientUse::Transfer, client) != Success || !client) {
         return Failure;
     }
-    // Only a file that reports to the host's log is given it; the others report on
-    // standard error or not at all.
-    ILog* fileLog = ActiveProfile().transferReporting == TransferReporting::HostLog ? log : nullptr;
+    const TransferReporter report = TransferReporter::For(log, ActiveProfile().transferReporting);
 
     if (mode != FileAccessMode::Read) {
         handle =
-            openedFiles.add(new S3UploadFileInfo(fileLog, mode, std::move(client), bucket, key));
+            openedFiles.add(new S3UploadFileInfo(report, mode, std::move(client), bucket, key));
         return Success;
     }
 
@@ -50,7 +49,7 @@ ResultCode FileTransfer::OpenFile(const std::wstring& path, FileAccessMode::ID m
     CFileAttributes attributes;
     if (listing.GetFileInfo(storagePath, attributes) != Success) return Failure;
     handle = openedFiles.add(
-        new S3DownloadFileInfo(fileLog, mode, std::move(client), bucket, key, attributes.size));
+        new S3DownloadFileInfo(report, mode, std::move(client), bucket, key, attributes.size));
     return Success;
 }
 

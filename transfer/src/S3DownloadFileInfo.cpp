@@ -6,8 +6,6 @@
 #include <cstdlib>
 #include <utility>
 
-#include "TransferReport.h"
-
 namespace {
 
 // Room for an error document in the buffer of a short range: the S3 client writes error
@@ -30,11 +28,11 @@ bool ReadNumber(const std::string& text, std::size_t& at, std::uint64_t& value) 
 
 }  // namespace
 
-S3DownloadFileInfo::S3DownloadFileInfo(ILog* log, const FileAccessMode::ID& mode,
+S3DownloadFileInfo::S3DownloadFileInfo(TransferReporter report, const FileAccessMode::ID& mode,
                                        std::shared_ptr<Aws::S3::S3Client> client,
                                        const std::string& bucket, const std::string& key,
                                        std::uint64_t size)
-    : S3OpenedFile(mode, std::move(client), bucket, key), log(log), size(size) {}
+    : S3OpenedFile(mode, std::move(client), bucket, key), report(report), size(size) {}
 
 S3DownloadFileInfo::~S3DownloadFileInfo() = default;
 
@@ -79,13 +77,13 @@ ResultCode S3DownloadFileInfo::DownloadNextPart() {
 
     auto outcome = client->GetObject(request);
     if (!outcome.IsSuccess()) {
-        transfer_report::ToLog(log, L"Cannot download part", &outcome.GetError());
+        report.Failure(L"Cannot download part", nullptr, &outcome.GetError());
         ReplaceBuffer();
         return Failure;
     }
     const std::string contentRange = outcome.GetResult().GetContentRange();
     if (!IsWholeRange(expected, contentRange)) {
-        transfer_report::ToLog(log, L"Cannot download part");
+        report.Failure(L"Cannot download part", nullptr);
         ReplaceBuffer();
         return Failure;
     }

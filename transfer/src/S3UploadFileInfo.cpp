@@ -14,7 +14,6 @@
 #include <thread>
 #include <utility>
 
-#include "TransferReport.h"
 #include "listing/ObjectPager.h"
 #include "namespace/PathMapping.h"
 #include "torvik/Strings.h"
@@ -70,10 +69,10 @@ std::uint64_t S3UploadFileInfo::PartThresholdFor(int partNumber, std::uint64_t u
     return unit * static_cast<std::uint64_t>(thousands);
 }
 
-S3UploadFileInfo::S3UploadFileInfo(ILog* log, const FileAccessMode::ID& mode,
+S3UploadFileInfo::S3UploadFileInfo(TransferReporter report, const FileAccessMode::ID& mode,
                                    std::shared_ptr<Aws::S3::S3Client> client,
                                    const std::string& bucket, const std::string& key)
-    : S3OpenedFile(mode, std::move(client), bucket, key), log(log) {
+    : S3OpenedFile(mode, std::move(client), bucket, key), report(report) {
     fileInfo.name = Torvik::strings::UTF8toWstr(GetElementName(key));
     fileInfo.attributes = CFileAttributes::NormalFileAttribute;
     fileInfo.creationTimeValid = false;
@@ -83,35 +82,79 @@ S3UploadFileInfo::S3UploadFileInfo(ILog* log, const FileAccessMode::ID& mode,
 }
 
 S3UploadFileInfo::~S3UploadFileInfo() {
-    if (!finished) Finish();
+    if (state != UploadState::Finished) Finish();
 }
 
 std::string S3UploadFileInfo::GetPath() const { return bucket + "/" + key; }
 
+// ---- Transitions: the only places the state changes ----
+
+void S3UploadFileInfo::EnterMultipart(std::string id) {
+    state = UploadState::Multipart;
+    uploadId = std::move(id);
+}
+
+ResultCode S3UploadFileInfo::EnterFailed() {
+    state = UploadState::Failed;
+    ReplaceBuffer();
+    return Failure;
+}
+
+S3UploadFileInfo::UploadState S3UploadFileInfo::EnterFinished() {
+    const UploadState left = state;
+    state = UploadState::Finished;
+    return left;
+}
+
+// ---- The host's calls ----
+
 ResultCode S3UploadFileInfo::WriteData(const unsigned char*& data, unsigned long length) {
-    if (dataLost || finished) return Failure;
-    if (length > 0 && partNumber >= maxParts) return RefuseBeyondLastPart();
+    if (state == UploadState::Failed || state == UploadState::Finished) return Failure;
+    if (length > 0 && partNumber >= maxParts) {
+        RefuseBeyondLastPart();
+        return EnterFailed();
+    }
     const std::uint64_t taken = buffer->Append(reinterpret_cast<const char*>(data), length);
     if (taken != length) {
         // Out of memory: the block is not whole in the buffer, so the object never can be.
-        transfer_report::ToLog(log, L"Out of memory: the data written cannot be kept for upload.");
-        dataLost = true;
-        ReplaceBuffer();
-        return Failure;
+        report.Failure(L"Out of memory: the data written cannot be kept for upload.", nullptr);
+        return EnterFailed();
     }
     fileInfo.size += length;
     if (GetBufferedDataSize() <= PartThresholdFor(partNumber + 1, transferUnit)) return Success;
 
-    if (!multipartStarted && InitializeMultipartUpload() != Success) {
-        dataLost = true;
-        ReplaceBuffer();
-        return Failure;
+    if (state == UploadState::Buffering && InitializeMultipartUpload() != Success) {
+        return EnterFailed();
     }
-    return UploadNextPart();
+    return UploadNextPart() == Success ? Success : EnterFailed();
 }
 
+ResultCode S3UploadFileInfo::Finish() {
+    if (state == UploadState::Finished) return finishResult;
+    // Finished before anything is sent: the close runs once, also when an exception cuts it
+    // short, and its result (Failure until known) answers every later call.
+    switch (EnterFinished()) {
+        case UploadState::Buffering:
+            finishResult = PutWholeObject();
+            break;
+        case UploadState::Multipart:
+            finishResult = CompleteMultipart();
+            break;
+        case UploadState::Failed:
+            // Bytes written are gone: storing what is left would replace the object under the
+            // key with an incomplete one.
+            finishResult = AbortUpload(nullptr);
+            break;
+        case UploadState::Finished:
+            break;
+    }
+    ReplaceBuffer();
+    return finishResult;
+}
+
+// ---- Requests ----
+
 ResultCode S3UploadFileInfo::InitializeMultipartUpload() {
-    multipartStarted = true;
     Aws::S3::Model::CreateMultipartUploadRequest request;
     request.SetBucket(bucket);
     request.SetKey(key);
@@ -120,15 +163,15 @@ ResultCode S3UploadFileInfo::InitializeMultipartUpload() {
     request.SetContentType("binary/octet-stream");
     auto outcome = client->CreateMultipartUpload(request);
     if (!outcome.IsSuccess()) {
-        transfer_report::ToLog(log, L"Cannot initialize multipart upload.", &outcome.GetError());
+        report.Failure(L"Cannot initialize multipart upload.", nullptr, &outcome.GetError());
         return Failure;
     }
-    uploadId = outcome.GetResult().GetUploadId();
-    if (uploadId.empty()) {
+    if (outcome.GetResult().GetUploadId().empty()) {
         // A part sent without an upload id would be a request on nothing.
-        transfer_report::ToLog(log, L"Cannot initialize multipart upload.");
+        report.Failure(L"Cannot initialize multipart upload.", nullptr);
         return Failure;
     }
+    EnterMultipart(outcome.GetResult().GetUploadId());
     return Success;
 }
 
@@ -151,36 +194,13 @@ ResultCode S3UploadFileInfo::UploadNextPart() {
             completedParts.push_back(std::move(part));
             sent = true;
         } else {
-            transfer_report::ToLog(log, L"Cannot upload part.", &outcome.GetError());
+            report.Failure(L"Cannot upload part.", nullptr, &outcome.GetError());
         }
     }
-    // Sent or lost, the part's bytes are done with; the next part refills the same chunks.
-    if (!sent) {
-        ReplaceBuffer();
-        dataLost = true;
-        return Failure;
-    }
+    // A lost part's bytes are the caller's to drop; a sent part's chunks take the next one.
+    if (!sent) return Failure;
     RecycleBuffer();
     return Success;
-}
-
-ResultCode S3UploadFileInfo::Finish() {
-    if (finished) return finishResult;
-    finished = true;
-    if (dataLost) {
-        // Bytes written are gone: storing what is left would replace the object under the key
-        // with an incomplete one.
-        finishResult = AbandonUpload();
-    } else if (!multipartStarted) {
-        finishResult = PutWholeObject();
-    } else if (GetBufferedDataSize() > 0 && UploadNextPart() != Success) {
-        if (log == nullptr) transfer_report::ToStandardError("Can't upload part");
-        finishResult = AbandonUpload();
-    } else {
-        finishResult = CompleteUpload();
-    }
-    ReplaceBuffer();
-    return finishResult;
 }
 
 ResultCode S3UploadFileInfo::PutWholeObject() {
@@ -190,12 +210,18 @@ ResultCode S3UploadFileInfo::PutWholeObject() {
     request.SetBody(stream);
     auto outcome = client->PutObject(request);
     if (outcome.IsSuccess()) return Success;
-    if (log != nullptr) {
-        transfer_report::ToLog(log, nullptr, &outcome.GetError());
-    } else {
-        transfer_report::ToStandardError("Error occured during file upload");
-    }
+    report.Failure(nullptr, "Error occured during file upload", &outcome.GetError());
     return Failure;
+}
+
+ResultCode S3UploadFileInfo::CompleteMultipart() {
+    if (GetBufferedDataSize() > 0 && UploadNextPart() != Success) {
+        // The last part is lost, and with it the object; its bytes go before the abort.
+        ReplaceBuffer();
+        report.Failure(nullptr, "Can't upload part");
+        return AbortUpload(nullptr);
+    }
+    return CompleteUpload();
 }
 
 ResultCode S3UploadFileInfo::CompleteUpload() {
@@ -225,23 +251,24 @@ ResultCode S3UploadFileInfo::CompleteUpload() {
         }
     }
 
-    Aws::S3::Model::AbortMultipartUploadRequest abortRequest;
-    abortRequest.SetBucket(bucket);
-    abortRequest.SetKey(key);
-    abortRequest.SetUploadId(uploadId);
-    auto abort = client->AbortMultipartUpload(abortRequest);
-    if (abort.IsSuccess()) {
-        if (log != nullptr) {
-            transfer_report::ToLog(log, L"Cannot complete the multipart upload.",
-                                   &completion.GetError());
-        } else {
-            transfer_report::ToStandardError("Can't complete Multipart Upload");
-        }
-    } else if (log != nullptr) {
-        transfer_report::ToLog(log, L"Multipart upload failed and cannot be canceled.",
-                               &completion.GetError(), &abort.GetError());
-    } else {
-        transfer_report::ToStandardError("Multipart Upload failed and can't be canceled");
+    return AbortUpload(&completion.GetError());
+}
+
+ResultCode S3UploadFileInfo::AbortUpload(const Aws::S3::S3Error* completionError) {
+    // Without an upload id there is nothing on the service to abort.
+    if (uploadId.empty()) return Failure;
+    Aws::S3::Model::AbortMultipartUploadRequest request;
+    request.SetBucket(bucket);
+    request.SetKey(key);
+    request.SetUploadId(uploadId);
+    auto abort = client->AbortMultipartUpload(request);
+    if (!abort.IsSuccess()) {
+        report.Failure(L"Multipart upload failed and cannot be canceled.",
+                       "Multipart Upload failed and can't be canceled", completionError,
+                       &abort.GetError());
+    } else if (completionError != nullptr) {
+        report.Failure(L"Cannot complete the multipart upload.", "Can't complete Multipart Upload",
+                       completionError);
     }
     return Failure;
 }
@@ -249,10 +276,8 @@ ResultCode S3UploadFileInfo::CompleteUpload() {
 ResultCode S3UploadFileInfo::RefuseBeyondLastPart() {
     // Every byte from here on needs a part the service would refuse, and with it the whole
     // upload: the file fails now, before anything more is sent.
-    transfer_report::ToLog(log, L"The file is too large: an object holds at most 10000 parts.");
-    if (log == nullptr) transfer_report::ToStandardError("The file is too large for one object");
-    ReplaceBuffer();
-    dataLost = true;
+    report.Failure(L"The file is too large: an object holds at most 10000 parts.",
+                   "The file is too large for one object");
     return Failure;
 }
 
@@ -268,22 +293,4 @@ bool S3UploadFileInfo::StoredAsCompleted() const {
                static_cast<std::uint64_t>(object.GetSize()) == fileInfo.size;
     }
     return false;
-}
-
-ResultCode S3UploadFileInfo::AbandonUpload() {
-    // Without an upload id there is nothing on the service to abort.
-    if (uploadId.empty()) return Failure;
-    Aws::S3::Model::AbortMultipartUploadRequest request;
-    request.SetBucket(bucket);
-    request.SetKey(key);
-    request.SetUploadId(uploadId);
-    auto abort = client->AbortMultipartUpload(request);
-    if (abort.IsSuccess()) return Failure;
-    if (log != nullptr) {
-        transfer_report::ToLog(log, L"Multipart upload failed and cannot be canceled.",
-                               &abort.GetError());
-    } else {
-        transfer_report::ToStandardError("Multipart Upload failed and can't be canceled");
-    }
-    return Failure;
 }

@@ -8,6 +8,7 @@
 
 #include "frame/HostInterfaces.h"
 #include "transfer/S3OpenedFile.h"
+#include "transfer/TransferReporter.h"
 
 class S3DownloadFileInfo : public S3OpenedFile {
   public:
@@ -15,8 +16,8 @@ class S3DownloadFileInfo : public S3OpenedFile {
     static constexpr std::uint64_t rangeSpan = 104857600;
 
     // `size` is the object's size as the listing cache knew it at open; the ranges are computed
-    // from it alone. With a log, failed fetches are reported there; without one, not at all.
-    S3DownloadFileInfo(ILog* log, const FileAccessMode::ID& mode,
+    // from it alone. Failed fetches are told to `report`'s log only; on standard error, never.
+    S3DownloadFileInfo(TransferReporter report, const FileAccessMode::ID& mode,
                        std::shared_ptr<Aws::S3::S3Client> client, const std::string& bucket,
                        const std::string& key, std::uint64_t size);
     ~S3DownloadFileInfo() override;
@@ -36,7 +37,7 @@ class S3DownloadFileInfo : public S3OpenedFile {
     // range and nothing else.
     bool IsWholeRange(std::uint64_t expected, const std::string& contentRange) const;
 
-    ILog* log;
+    TransferReporter report;
     std::uint64_t size;
     std::uint64_t position = 0;
 };

@@ -11,6 +11,7 @@
 
 #include "frame/HostInterfaces.h"
 #include "transfer/S3OpenedFile.h"
+#include "transfer/TransferReporter.h"
 
 class S3UploadFileInfo : public S3OpenedFile {
   public:
@@ -27,9 +28,9 @@ class S3UploadFileInfo : public S3OpenedFile {
     // units (1000 MiB), well below the 5 GiB a part may have.
     static std::uint64_t PartThresholdFor(int partNumber, std::uint64_t unit = partThreshold);
 
-    // With a log, failures are reported there; without one, only the failures that end the
-    // upload are, on standard error.
-    S3UploadFileInfo(ILog* log, const FileAccessMode::ID& mode,
+    // Failures are told to `report`: to a log every one, on standard error only those that end
+    // the upload.
+    S3UploadFileInfo(TransferReporter report, const FileAccessMode::ID& mode,
                      std::shared_ptr<Aws::S3::S3Client> client, const std::string& bucket,
                      const std::string& key);
     // Finishes the upload if Finish() was never called (the instance went away with the file
@@ -58,25 +59,54 @@ class S3UploadFileInfo : public S3OpenedFile {
     std::uint64_t transferUnit = partThreshold;
 
   private:
+    // Where the upload stands. The state changes only in the transitions below:
+    //
+    //   Buffering -> Multipart   EnterMultipart: the buffer passed the first part's threshold
+    //                            and the service gave the upload an id
+    //   Buffering, Multipart -> Failed
+    //                            EnterFailed: bytes written are lost (a request failed, memory
+    //                            ran out, or no part is left for them)
+    //   any other -> Finished    EnterFinished: the close (Finish) began
+    //
+    // Finish then does what the state it left calls for: one PutObject from Buffering; the
+    // last part and the completion from Multipart; from Failed, the abort of the multipart
+    // upload if one was started. An upload that cannot be completed is aborted the same way.
+    enum class UploadState {
+        Buffering,  // every byte written is in the buffer, no upload started
+        Multipart,  // parts go out as the buffer fills, under uploadId
+        Failed,     // the object can no longer be whole: writes fail, the close aborts
+        Finished,   // closed: writes fail, finishResult answers every later close
+    };
+
+    void EnterMultipart(std::string id);
+    // Drops the buffer with the bytes lost; Failure, for the call that lost them to return.
+    ResultCode EnterFailed();
+    // Returns the state the upload was in.
+    UploadState EnterFinished();
+
     ResultCode InitializeMultipartUpload();
+    // Sends the buffer as the next part. A lost part's bytes stay for the caller to drop.
     ResultCode UploadNextPart();
     ResultCode PutWholeObject();
+    // The close of a multipart upload: the last part if bytes are left, then the completion.
+    ResultCode CompleteMultipart();
     ResultCode CompleteUpload();
-    // Aborts an upload that cannot be completed; Failure in every case.
-    ResultCode AbandonUpload();
-    // Fails the file once all parts an object can have are used.
+    // Aborts the multipart upload, if the service has one, and reports what needs telling: a
+    // refused abort always, and after `completionError` (null when bytes were lost instead) a
+    // completed abort too. Failure in every case.
+    ResultCode AbortUpload(const Aws::S3::S3Error* completionError);
+    // Reports that all parts an object can have are used; Failure.
     ResultCode RefuseBeyondLastPart();
     // Whether the key now holds the object this upload would have completed: the multipart
     // ETag its parts give, and every byte written. For a completion whose answer was lost.
     bool StoredAsCompleted() const;
 
-    ILog* log;
-    bool multipartStarted = false;
+    TransferReporter report;
+    UploadState state = UploadState::Buffering;
+    // The service's id of the multipart upload: set on entering Multipart and kept from there
+    // on for the completion or the abort; empty while the service holds no upload.
     std::string uploadId;
     std::vector<Aws::S3::Model::CompletedPart> completedParts;
     CFileInfo fileInfo;
-    // A request failed and the bytes it carried are gone: the object can no longer be whole.
-    bool dataLost = false;
-    bool finished = false;
     ResultCode finishResult = Failure;
 };
