@@ -77,13 +77,13 @@ ResultCode S3DownloadFileInfo::DownloadNextPart() {
 
     auto outcome = client->GetObject(request);
     if (!outcome.IsSuccess()) {
-        report.Failure(L"Cannot download part", nullptr, &outcome.GetError());
+        report.Tell(L"Cannot download part", nullptr, &outcome.GetError());
         ReplaceBuffer();
         return Failure;
     }
     const std::string contentRange = outcome.GetResult().GetContentRange();
     if (!IsWholeRange(expected, contentRange)) {
-        report.Failure(L"Cannot download part", nullptr);
+        report.Tell(L"Cannot download part", nullptr);
         ReplaceBuffer();
         return Failure;
     }

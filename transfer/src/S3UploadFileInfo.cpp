@@ -117,7 +117,7 @@ ResultCode S3UploadFileInfo::WriteData(const unsigned char*& data, unsigned long
     const std::uint64_t taken = buffer->Append(reinterpret_cast<const char*>(data), length);
     if (taken != length) {
         // Out of memory: the block is not whole in the buffer, so the object never can be.
-        report.Failure(L"Out of memory: the data written cannot be kept for upload.", nullptr);
+        report.Tell(L"Out of memory: the data written cannot be kept for upload.", nullptr);
         return EnterFailed();
     }
     fileInfo.size += length;
@@ -163,12 +163,12 @@ ResultCode S3UploadFileInfo::InitializeMultipartUpload() {
     request.SetContentType("binary/octet-stream");
     auto outcome = client->CreateMultipartUpload(request);
     if (!outcome.IsSuccess()) {
-        report.Failure(L"Cannot initialize multipart upload.", nullptr, &outcome.GetError());
+        report.Tell(L"Cannot initialize multipart upload.", nullptr, &outcome.GetError());
         return Failure;
     }
     if (outcome.GetResult().GetUploadId().empty()) {
         // A part sent without an upload id would be a request on nothing.
-        report.Failure(L"Cannot initialize multipart upload.", nullptr);
+        report.Tell(L"Cannot initialize multipart upload.", nullptr);
         return Failure;
     }
     EnterMultipart(outcome.GetResult().GetUploadId());
@@ -194,7 +194,7 @@ ResultCode S3UploadFileInfo::UploadNextPart() {
             completedParts.push_back(std::move(part));
             sent = true;
         } else {
-            report.Failure(L"Cannot upload part.", nullptr, &outcome.GetError());
+            report.Tell(L"Cannot upload part.", nullptr, &outcome.GetError());
         }
     }
     // A lost part's bytes are the caller's to drop; a sent part's chunks take the next one.
@@ -210,7 +210,7 @@ ResultCode S3UploadFileInfo::PutWholeObject() {
     request.SetBody(stream);
     auto outcome = client->PutObject(request);
     if (outcome.IsSuccess()) return Success;
-    report.Failure(nullptr, "Error occured during file upload", &outcome.GetError());
+    report.Tell(nullptr, "Error occured during file upload", &outcome.GetError());
     return Failure;
 }
 
@@ -218,7 +218,7 @@ ResultCode S3UploadFileInfo::CompleteMultipart() {
     if (GetBufferedDataSize() > 0 && UploadNextPart() != Success) {
         // The last part is lost, and with it the object; its bytes go before the abort.
         ReplaceBuffer();
-        report.Failure(nullptr, "Can't upload part");
+        report.Tell(nullptr, "Can't upload part");
         return AbortUpload(nullptr);
     }
     return CompleteUpload();
@@ -263,12 +263,12 @@ ResultCode S3UploadFileInfo::AbortUpload(const Aws::S3::S3Error* completionError
     request.SetUploadId(uploadId);
     auto abort = client->AbortMultipartUpload(request);
     if (!abort.IsSuccess()) {
-        report.Failure(L"Multipart upload failed and cannot be canceled.",
-                       "Multipart Upload failed and can't be canceled", completionError,
-                       &abort.GetError());
+        report.Tell(L"Multipart upload failed and cannot be canceled.",
+                    "Multipart Upload failed and can't be canceled", completionError,
+                    &abort.GetError());
     } else if (completionError != nullptr) {
-        report.Failure(L"Cannot complete the multipart upload.", "Can't complete Multipart Upload",
-                       completionError);
+        report.Tell(L"Cannot complete the multipart upload.", "Can't complete Multipart Upload",
+                    completionError);
     }
     return Failure;
 }
@@ -276,8 +276,8 @@ ResultCode S3UploadFileInfo::AbortUpload(const Aws::S3::S3Error* completionError
 ResultCode S3UploadFileInfo::RefuseBeyondLastPart() {
     // Every byte from here on needs a part the service would refuse, and with it the whole
     // upload: the file fails now, before anything more is sent.
-    report.Failure(L"The file is too large: an object holds at most 10000 parts.",
-                   "The file is too large for one object");
+    report.Tell(L"The file is too large: an object holds at most 10000 parts.",
+                "The file is too large for one object");
     return Failure;
 }
 

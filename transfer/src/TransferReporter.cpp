@@ -8,9 +8,8 @@ TransferReporter TransferReporter::For(ILog* hostLog, TransferReporting reportin
     return TransferReporter(reporting == TransferReporting::HostLog ? hostLog : nullptr);
 }
 
-void TransferReporter::Failure(const wchar_t* context, const char* text,
-                               const Aws::S3::S3Error* first,
-                               const Aws::S3::S3Error* second) const {
+void TransferReporter::Tell(const wchar_t* context, const char* text, const Aws::S3::S3Error* first,
+                            const Aws::S3::S3Error* second) const {
     if (log == nullptr) {
         if (text == nullptr) return;
         std::fputs(text, stderr);

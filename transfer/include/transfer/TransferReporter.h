@@ -21,8 +21,8 @@ class TransferReporter {
     // Tells one failure. To a log: `context` at the plug-ins' severity (nothing when null),
     // then each error given, in order. To standard error: `text` as it stands, no prefix and no
     // line end (nothing when null).
-    void Failure(const wchar_t* context, const char* text, const Aws::S3::S3Error* first = nullptr,
-                 const Aws::S3::S3Error* second = nullptr) const;
+    void Tell(const wchar_t* context, const char* text, const Aws::S3::S3Error* first = nullptr,
+              const Aws::S3::S3Error* second = nullptr) const;
 
   private:
     ILog* log;
