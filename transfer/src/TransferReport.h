@@ -5,7 +5,7 @@
 
 #include <aws/s3/S3Errors.h>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 
 namespace transfer_report {
 

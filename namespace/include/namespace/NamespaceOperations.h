@@ -6,7 +6,7 @@
 #include <list>
 #include <string>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 #include "listing/S3Listing.h"
 
 // A parameter as the host's link gives it, in UTF-8; empty when the host does not know it.

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 #include "transfer/S3OpenedFile.h"
 
 class S3DownloadFileInfo : public S3OpenedFile {
