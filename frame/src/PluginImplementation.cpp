@@ -9,7 +9,7 @@
 #include "frame/LogS3Error.h"
 #include "frame/ProviderProfile.h"
 #include "frame/S3Clients.h"
-#include "namespace/PathMapping.h"
+#include "paths/PathMapping.h"
 
 namespace {
 // No exception may cross into the host: whatever escapes an operation (an allocation that

@@ -4,7 +4,7 @@
 #include "frame/LogS3Error.h"
 #include "listing/ObjectPager.h"
 #include "listing/S3Listing.h"
-#include "namespace/PathMapping.h"
+#include "paths/PathMapping.h"
 #include "torvik/Strings.h"
 
 namespace {

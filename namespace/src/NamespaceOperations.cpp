@@ -6,7 +6,7 @@
 #include "frame/LogS3Error.h"
 #include "frame/ProviderProfile.h"
 #include "listing/ObjectPager.h"
-#include "namespace/PathMapping.h"
+#include "paths/PathMapping.h"
 #include "torvik/Strings.h"
 
 namespace {}  // namespace

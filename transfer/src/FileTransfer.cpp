@@ -4,7 +4,7 @@
 #include <utility>
 
 #include "frame/ProviderProfile.h"
-#include "namespace/PathMapping.h"
+#include "paths/PathMapping.h"
 #include "transfer/S3DownloadFileInfo.h"
 #include "transfer/S3UploadFileInfo.h"
 

@@ -16,7 +16,7 @@
 
 #include "TransferReport.h"
 #include "listing/ObjectPager.h"
-#include "namespace/PathMapping.h"
+#include "paths/PathMapping.h"
 #include "torvik/Strings.h"
 
 namespace {
