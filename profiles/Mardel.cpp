@@ -1,5 +1,5 @@
 // Any S3-compatible service, at the server and region the user gives.
-#include "frame/ProviderProfile.h"
+#include "base/ProviderProfile.h"
 
 const ProviderProfile& ActiveProfile() {
     static const ProviderProfile profile{

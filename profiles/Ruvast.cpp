@@ -1,5 +1,5 @@
 // The provider's hot storage tier, at the host the exported `Endpoint` names.
-#include "frame/ProviderProfile.h"
+#include "base/ProviderProfile.h"
 #include "host/Export.h"
 
 namespace {

@@ -6,9 +6,9 @@
 #include <map>
 #include <utility>
 
-#include "frame/LogS3Error.h"
-#include "frame/ProviderProfile.h"
-#include "frame/S3Clients.h"
+#include "base/LogS3Error.h"
+#include "base/ProviderProfile.h"
+#include "base/S3Clients.h"
 #include "paths/PathMapping.h"
 
 namespace {

@@ -1,6 +1,6 @@
 #include "frame/PluginInfo.h"
 
-#include "frame/ProviderProfile.h"
+#include "base/ProviderProfile.h"
 #include "host/Export.h"
 
 namespace {

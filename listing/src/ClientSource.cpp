@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "frame/S3Clients.h"
+#include "base/S3Clients.h"
 
 ClientSource::ClientSource(const ProviderProfile& profile,
                            const Aws::Auth::AWSCredentials& credentials, ConfigFactory makeConfig,

@@ -3,8 +3,8 @@
 #include <aws/s3/model/DeleteObjectRequest.h>
 #include <aws/s3/model/PutObjectRequest.h>
 
-#include "frame/LogS3Error.h"
-#include "frame/ProviderProfile.h"
+#include "base/LogS3Error.h"
+#include "base/ProviderProfile.h"
 #include "listing/ObjectPager.h"
 #include "paths/PathMapping.h"
 #include "torvik/Strings.h"

@@ -3,7 +3,7 @@
 #include <memory>
 #include <utility>
 
-#include "frame/ProviderProfile.h"
+#include "base/ProviderProfile.h"
 #include "paths/PathMapping.h"
 #include "transfer/S3DownloadFileInfo.h"
 #include "transfer/S3UploadFileInfo.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "frame/LogS3Error.h"
+#include "base/LogS3Error.h"
 
 namespace transfer_report {
 

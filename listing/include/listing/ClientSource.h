@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "frame/ProviderProfile.h"
+#include "base/ProviderProfile.h"
 
 // The region of requests that concern no particular bucket in the regional strategy when the
 // host configures none.
