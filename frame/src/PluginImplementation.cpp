@@ -6,6 +6,7 @@
 #include <map>
 #include <utility>
 
+#include "base/LinkValue.h"
 #include "base/LogS3Error.h"
 #include "base/ProviderProfile.h"
 #include "base/S3Clients.h"

@@ -3,6 +3,7 @@
 #include <aws/s3/model/DeleteObjectRequest.h>
 #include <aws/s3/model/PutObjectRequest.h>
 
+#include "base/LinkValue.h"
 #include "base/LogS3Error.h"
 #include "base/ProviderProfile.h"
 #include "listing/ObjectPager.h"
@@ -10,15 +11,6 @@
 #include "torvik/Strings.h"
 
 namespace {}  // namespace
-
-std::string ReadLinkValue(ILog* log, ILink* link, const wchar_t* key) {
-    std::wstring value;
-    const bool known = link->GetValue(key, value);
-    if (!known && ActiveProfile().reportsMissingParameter) {
-        log->WriteFormatted(PluginLogSeverity, L"Server can not find specific parameter");
-    }
-    return Torvik::strings::WstrToUTF8(value);
-}
 
 NamespaceOperations::NamespaceOperations(ILog* log, ILink* link, S3Listing& listing)
     : log(log), link(link), listing(listing) {}
