@@ -1,5 +1,5 @@
 // Any S3-compatible service, at the server and region the user gives.
-#include "frame/ProviderProfile.h"
+#include "base/ProviderProfile.h"
 #include "providers/ProviderFacts.h"
 
 const ProviderProfile& ActiveProfile() {

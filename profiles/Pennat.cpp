@@ -1,5 +1,5 @@
 // VK Cloud object storage at its fixed hot-tier endpoint.
-#include "frame/ProviderProfile.h"
+#include "base/ProviderProfile.h"
 #include "providers/ProviderFacts.h"
 
 const ProviderProfile& ActiveProfile() {

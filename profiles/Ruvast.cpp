@@ -1,6 +1,6 @@
 // The provider's hot storage tier, at the host the exported `Endpoint` names.
-#include "frame/Export.h"
-#include "frame/ProviderProfile.h"
+#include "base/ProviderProfile.h"
+#include "host/Export.h"
 #include "providers/ProviderFacts.h"
 
 namespace {

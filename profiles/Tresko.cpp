@@ -1,5 +1,5 @@
 // Amazon S3 itself: no endpoint override, every bucket served from its own region.
-#include "frame/ProviderProfile.h"
+#include "base/ProviderProfile.h"
 #include "providers/ProviderFacts.h"
 
 const ProviderProfile& ActiveProfile() {

@@ -210,7 +210,7 @@ for plugin in "${plugins[@]}"; do
 done
 echo "package: run paths: none in the six libraries, plughost's is its private folder only" >&2
 
-printf '#include "frame/Export.h"\n#include "frame/HostInterfaces.h"\n' |
+printf '#include "host/Export.h"\n#include "host/HostInterfaces.h"\n' |
   g++ -std=c++17 -fsyntax-only -Wall -Wextra -Werror -I"/usr/include/$package" -Itorvik/include -x c++ - ||
   fail "the installed headers do not compile"
 echo "package: the installed headers compile" >&2

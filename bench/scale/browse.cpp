@@ -22,7 +22,7 @@
 #include <map>
 #include <string>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The storage instance's entry points. Both build the same object; an exception from its
 // construction reaches the host unchanged, with the memory already freed by `new`.
-#include "frame/Export.h"
 #include "frame/PluginImplementation.h"
+#include "host/Export.h"
 
 PLUGIN_EXPORT IBackupDataWrite* GetBackupDataWrite(ILog* log, ILink* link) {
     return new PluginImplementation(log, link);

@@ -6,10 +6,11 @@
 #include <map>
 #include <utility>
 
-#include "frame/LogS3Error.h"
-#include "frame/ProviderProfile.h"
-#include "frame/S3Clients.h"
-#include "namespace/PathMapping.h"
+#include "base/LinkValue.h"
+#include "base/LogS3Error.h"
+#include "base/ProviderProfile.h"
+#include "base/S3Clients.h"
+#include "paths/PathMapping.h"
 
 namespace {
 // No exception may cross into the host: whatever escapes an operation (an allocation that

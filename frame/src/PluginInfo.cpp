@@ -1,7 +1,7 @@
 #include "frame/PluginInfo.h"
 
-#include "frame/Export.h"
-#include "frame/ProviderProfile.h"
+#include "base/ProviderProfile.h"
+#include "host/Export.h"
 
 namespace {
 // Values of host enumerations that the plug-ins report without using them.

@@ -3,7 +3,7 @@
 #include <aws/s3/model/BucketLocationConstraint.h>
 #include <aws/s3/model/GetBucketLocationRequest.h>
 
-#include "frame/LogS3Error.h"
+#include "base/LogS3Error.h"
 #include "listing/S3Listing.h"
 #include "providers/ProviderFacts.h"
 #include "torvik/Strings.h"

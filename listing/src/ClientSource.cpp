@@ -2,7 +2,7 @@
 
 #include <utility>
 
-#include "frame/S3Clients.h"
+#include "base/S3Clients.h"
 #include "providers/ProviderFacts.h"
 
 ClientSource::ClientSource(const ProviderProfile& profile,

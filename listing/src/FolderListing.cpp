@@ -1,10 +1,10 @@
 // Filling the tree from the service: the account's buckets, and one folder level at a time.
 #include <aws/s3/model/ListBucketsRequest.h>
 
-#include "frame/LogS3Error.h"
+#include "base/LogS3Error.h"
 #include "listing/ObjectPager.h"
 #include "listing/S3Listing.h"
-#include "namespace/PathMapping.h"
+#include "paths/PathMapping.h"
 #include "torvik/Strings.h"
 
 namespace {

@@ -2,7 +2,7 @@
 // GetBucketsList and GetFolderListing (FolderListing.cpp).
 #include "listing/S3Listing.h"
 
-#include "namespace/PathMapping.h"
+#include "paths/PathMapping.h"
 #include "providers/ProviderFacts.h"
 #include "torvik/Strings.h"
 

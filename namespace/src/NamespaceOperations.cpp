@@ -3,22 +3,14 @@
 #include <aws/s3/model/DeleteObjectRequest.h>
 #include <aws/s3/model/PutObjectRequest.h>
 
-#include "frame/LogS3Error.h"
-#include "frame/ProviderProfile.h"
+#include "base/LinkValue.h"
+#include "base/LogS3Error.h"
+#include "base/ProviderProfile.h"
 #include "listing/ObjectPager.h"
-#include "namespace/PathMapping.h"
+#include "paths/PathMapping.h"
 #include "torvik/Strings.h"
 
 namespace {}  // namespace
-
-std::string ReadLinkValue(ILog* log, ILink* link, const wchar_t* key) {
-    std::wstring value;
-    const bool known = link->GetValue(key, value);
-    if (!known && ActiveProfile().reportsMissingParameter) {
-        log->WriteFormatted(PluginLogSeverity, L"Server can not find specific parameter");
-    }
-    return Torvik::strings::WstrToUTF8(value);
-}
 
 NamespaceOperations::NamespaceOperations(ILog* log, ILink* link, S3Listing& listing)
     : log(log), link(link), listing(listing) {}

@@ -6,7 +6,7 @@
 #include <cstring>
 #include <string>
 
-#include "namespace/PathMapping.h"
+#include "paths/PathMapping.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::wstring host(size / sizeof(wchar_t), L'\0');

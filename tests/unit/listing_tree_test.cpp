@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/S3Clients.h"
+#include "base/S3Clients.h"
 #include "listing/ClientSource.h"
 #include "listing/S3Listing.h"
 #include "testhost/Testhost.h"

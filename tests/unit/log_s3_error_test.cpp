@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/LogS3Error.h"
+#include "base/LogS3Error.h"
 #include "testhost/RecordingLog.h"
 
 namespace {

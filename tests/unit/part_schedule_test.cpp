@@ -9,7 +9,7 @@
 #include <memory>
 #include <string>
 
-#include "frame/S3Clients.h"
+#include "base/S3Clients.h"
 #include "testhost/Testhost.h"
 #include "transfer/S3UploadFileInfo.h"
 

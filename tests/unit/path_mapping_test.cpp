@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "namespace/PathMapping.h"
+#include "paths/PathMapping.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <memory>
 #include <utility>
 
-#include "frame/ProviderProfile.h"
-#include "namespace/PathMapping.h"
+#include "base/ProviderProfile.h"
+#include "paths/PathMapping.h"
 #include "transfer/S3DownloadFileInfo.h"
 #include "transfer/S3UploadFileInfo.h"
 #include "transfer/TransferReporter.h"

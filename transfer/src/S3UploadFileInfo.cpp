@@ -15,7 +15,7 @@
 #include <utility>
 
 #include "listing/ObjectPager.h"
-#include "namespace/PathMapping.h"
+#include "paths/PathMapping.h"
 #include "torvik/Strings.h"
 
 namespace {

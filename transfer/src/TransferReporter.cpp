@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "frame/LogS3Error.h"
+#include "base/LogS3Error.h"
 
 TransferReporter TransferReporter::For(ILog* hostLog, TransferReporting reporting) {
     return TransferReporter(reporting == TransferReporting::HostLog ? hostLog : nullptr);

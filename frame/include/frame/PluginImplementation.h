@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 #include "listing/ClientSource.h"
 #include "listing/S3Listing.h"
 #include "namespace/NamespaceOperations.h"

@@ -1,7 +1,7 @@
 // The plug-in's descriptor: constants only, the display name from the active profile.
 #pragma once
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 
 class PluginInfo final : public IPluginInfo {
   public:

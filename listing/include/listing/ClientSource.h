@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "frame/ProviderProfile.h"
+#include "base/ProviderProfile.h"
 
 // What a request is for; see S3Listing::GetBucketClient.
 enum class ClientUse {

@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 
 class ObjectPager {
   public:

@@ -10,7 +10,7 @@
 #include <memory>
 #include <string>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 #include "listing/ClientSource.h"
 
 class S3Listing {

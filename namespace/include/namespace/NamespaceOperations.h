@@ -6,12 +6,8 @@
 #include <list>
 #include <string>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 #include "listing/S3Listing.h"
-
-// A parameter as the host's link gives it, in UTF-8; empty when the host does not know it.
-// When the active profile reports missing parameters, an unknown key is written to the log.
-std::string ReadLinkValue(ILog* log, ILink* link, const wchar_t* key);
 
 class NamespaceOperations {
   public:

@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "Console.h"
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 
 namespace plughost {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "Activity.h"
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 
 namespace plughost {
 

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "Console.h"
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 
 namespace plughost {
 

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 
 namespace plughost {
 

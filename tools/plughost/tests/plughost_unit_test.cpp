@@ -949,7 +949,7 @@ TEST(Journal, KeepsWhatWasAppendedAndDropsATornLine) {
     fs::remove_all(dir);
 }
 
-// What the plug-in logs for a failed request (frame's LogS3Error), read back into one phrase.
+// What the plug-in logs for a failed request (LogS3Error, in base/), read back into one phrase.
 TEST(Causes, NameWhatWentWrong) {
     EndpointFacts http;
     http.url = "http://127.0.0.1:1";

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 #include "listing/S3Listing.h"
 
 class FileTransfer {

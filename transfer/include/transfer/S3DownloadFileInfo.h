@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 #include "transfer/S3OpenedFile.h"
 #include "transfer/TransferReporter.h"
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 #include "transfer/S3OpenedFile.h"
 #include "transfer/TransferReporter.h"
 

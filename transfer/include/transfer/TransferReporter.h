@@ -6,8 +6,8 @@
 
 #include <aws/s3/S3Errors.h>
 
-#include "frame/HostInterfaces.h"
-#include "frame/ProviderProfile.h"
+#include "base/ProviderProfile.h"
+#include "host/HostInterfaces.h"
 
 class TransferReporter {
   public:

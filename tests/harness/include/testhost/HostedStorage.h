@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 #include "testhost/MapLink.h"
 #include "testhost/PluginLibrary.h"
 #include "testhost/RecordingLog.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 
 namespace testhost {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 
 namespace testhost {
 

@@ -1,4 +1,4 @@
-#include "namespace/PathMapping.h"
+#include "paths/PathMapping.h"
 
 #include "torvik/Strings.h"
 

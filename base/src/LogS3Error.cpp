@@ -1,4 +1,4 @@
-#include "frame/LogS3Error.h"
+#include "base/LogS3Error.h"
 
 #include <string>
 

@@ -1,4 +1,4 @@
-#include "frame/S3Clients.h"
+#include "base/S3Clients.h"
 
 #include <aws/core/auth/signer/AWSAuthV4Signer.h>
 #include <aws/s3/S3ClientConfiguration.h>

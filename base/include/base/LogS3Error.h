@@ -6,7 +6,7 @@
 
 #include <aws/s3/S3Errors.h>
 
-#include "frame/HostInterfaces.h"
+#include "host/HostInterfaces.h"
 
 // The severity of every line the plug-ins write to the host log.
 constexpr int PluginLogSeverity = 2;

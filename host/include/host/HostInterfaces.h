@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "frame/ResultCode.h"
+#include "host/ResultCode.h"
 #include "torvik/FileInfo.h"
 #include "torvik/OpenedFile.h"
 
