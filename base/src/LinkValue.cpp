@@ -4,10 +4,11 @@
 #include "base/ProviderProfile.h"
 #include "torvik/Strings.h"
 
-std::string ReadLinkValue(ILog* log, ILink* link, const wchar_t* key) {
+std::string ReadLinkValue(const ProviderProfile& profile, ILog* log, ILink* link,
+                          const wchar_t* key) {
     std::wstring value;
     const bool known = link->GetValue(key, value);
-    if (!known && ActiveProfile().reportsMissingParameter) {
+    if (!known && profile.reportsMissingParameter) {
         log->WriteFormatted(PluginLogSeverity, L"Server can not find specific parameter");
     }
     return Torvik::strings::WstrToUTF8(value);

@@ -59,21 +59,21 @@ PluginImplementation_SDKInitializer::PluginImplementation_SDKInitializer() {
 }
 
 PluginImplementation::PluginImplementation(ILog* log, ILink* link)
-    : log(log),
+    : profile(ActiveProfile()),
+      log(log),
       link(link),
       s3Client(),
       serverName(ReadServerName()),
       credentials(ReadCredentials()),
-      region(ReadRegionalParameter(ActiveProfile().regionKey)),
-      fallbackRegion(ReadRegionalParameter(ActiveProfile().fallbackRegionKey)),
+      region(ReadRegionalParameter(profile.regionKey)),
+      fallbackRegion(ReadRegionalParameter(profile.fallbackRegionKey)),
       clientConfig(GetConfig()),
       clients(
-          ActiveProfile(), credentials, [this] { return GetConfig(); }, region),
+          profile, credentials, [this] { return GetConfig(); }, region),
       listing(log, clients, fallbackRegion),
       openedFiles(),
-      names(log, link, listing),
-      transfer(log, listing, openedFiles) {
-    const ProviderProfile& profile = ActiveProfile();
+      names(profile, log, link, listing),
+      transfer(profile, log, listing, openedFiles) {
     if (profile.endpointSource == EndpointSource::ServerNameParam && serverName.empty()) {
         // Without a server name the client would talk to the SDK's public default endpoint,
         // with the user's key id: no client is made, so nothing is sent and every operation
@@ -103,11 +103,10 @@ PluginImplementation::~PluginImplementation() {
 }
 
 std::string PluginImplementation::GetValue(const std::wstring& key) {
-    return ReadLinkValue(log, link, key.c_str());
+    return ReadLinkValue(profile, log, link, key.c_str());
 }
 
 std::string PluginImplementation::ReadServerName() {
-    const ProviderProfile& profile = ActiveProfile();
     switch (profile.endpointSource) {
         case EndpointSource::ServerNameParam:
             return profile.serverNameKey != nullptr ? GetValue(profile.serverNameKey) : "";
@@ -122,18 +121,17 @@ std::string PluginImplementation::ReadServerName() {
 
 Aws::Auth::AWSCredentials PluginImplementation::ReadCredentials() {
     // Two statements: the access key is asked of the host before the secret key.
-    const std::string accessKeyId = GetValue(ActiveProfile().accessKeyKey);
-    const std::string secretKey = GetValue(ActiveProfile().secretKeyKey);
+    const std::string accessKeyId = GetValue(profile.accessKeyKey);
+    const std::string secretKey = GetValue(profile.secretKeyKey);
     return Aws::Auth::AWSCredentials(accessKeyId.c_str(), secretKey.c_str());
 }
 
 std::string PluginImplementation::ReadRegionalParameter(const wchar_t* key) {
-    if (ActiveProfile().regionPolicy != RegionPolicy::PerBucket || key == nullptr) return {};
+    if (profile.regionPolicy != RegionPolicy::PerBucket || key == nullptr) return {};
     return GetValue(key);
 }
 
 Aws::Client::ClientConfiguration PluginImplementation::GetConfig() {
-    const ProviderProfile& profile = ActiveProfile();
     Aws::Client::ClientConfiguration config;
     switch (profile.endpointSource) {
         case EndpointSource::ServerNameParam:

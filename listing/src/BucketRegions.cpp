@@ -8,8 +8,6 @@
 #include "providers/ProviderFacts.h"
 #include "torvik/Strings.h"
 
-namespace {}  // namespace
-
 ResultCode S3Listing::GetBucketRegion(const std::string& bucket, std::string& region) {
     region.clear();
     Bucket* node = FindBucket(bucket);

@@ -10,18 +10,17 @@
 #include "paths/PathMapping.h"
 #include "torvik/Strings.h"
 
-namespace {}  // namespace
-
-NamespaceOperations::NamespaceOperations(ILog* log, ILink* link, S3Listing& listing)
-    : log(log), link(link), listing(listing) {}
+NamespaceOperations::NamespaceOperations(const ProviderProfile& profile, ILog* log, ILink* link,
+                                         S3Listing& listing)
+    : profile(profile), log(log), link(link), listing(listing) {}
 
 ResultCode NamespaceOperations::GetListing(const std::wstring& path,
                                            std::list<CFileInfo>& entries) {
     if (path.empty()) {
         // Read anew each time: the host may have changed its configuration since set-up, and
         // an empty value is better reported here than as an opaque service error.
-        for (const RootParameterCheck& check : ActiveProfile().rootChecks) {
-            if (ReadLinkValue(log, link, check.key).empty()) {
+        for (const RootParameterCheck& check : profile.rootChecks) {
+            if (ReadLinkValue(profile, log, link, check.key).empty()) {
                 log->Write(PluginLogSeverity, check.messageWhenEmpty);
                 return Failure;
             }
@@ -38,7 +37,7 @@ ResultCode NamespaceOperations::GetElementAttributes(const std::wstring& path,
 ResultCode NamespaceOperations::CreateFolder(const std::wstring& path) {
     const std::string storagePath = GetStoragePath(path);
     if (storagePath.find('/') == std::string::npos) {
-        log->Write(PluginLogSeverity, ActiveProfile().createBucketMessage);
+        log->Write(PluginLogSeverity, profile.createBucketMessage);
         return Failure;
     }
     const auto [bucket, key] = SplitStoragePath(storagePath);

@@ -21,8 +21,9 @@ std::shared_ptr<T> FindFile(AllOpenedFiles& openedFiles, unsigned int handle) {
 
 }  // namespace
 
-FileTransfer::FileTransfer(ILog* log, S3Listing& listing, AllOpenedFiles& openedFiles)
-    : log(log), listing(listing), openedFiles(openedFiles) {}
+FileTransfer::FileTransfer(const ProviderProfile& profile, ILog* log, S3Listing& listing,
+                           AllOpenedFiles& openedFiles)
+    : profile(profile), log(log), listing(listing), openedFiles(openedFiles) {}
 
 ResultCode FileTransfer::OpenFile(const std::wstring& path, FileAccessMode::ID mode,
                                   unsigned int& handle) {
@@ -37,7 +38,7 @@ ResultCode FileTransfer::OpenFile(const std::wstring& path, FileAccessMode::ID m
     if (listing.GetBucketClient(bucket, ClientUse::Transfer, client) != Success || !client) {
         return Failure;
     }
-    const TransferReporter report = TransferReporter::For(log, ActiveProfile().transferReporting);
+    const TransferReporter report = TransferReporter::For(log, profile.transferReporting);
 
     if (mode != FileAccessMode::Read) {
         handle =

@@ -5,8 +5,10 @@
 
 #include <string>
 
+#include "base/ProviderProfile.h"
 #include "host/HostInterfaces.h"
 
 // A parameter as the host's link gives it, in UTF-8; empty when the host does not know it.
-// When the active profile reports missing parameters, an unknown key is written to the log.
-std::string ReadLinkValue(ILog* log, ILink* link, const wchar_t* key);
+// When `profile` reports missing parameters, an unknown key is written to the log.
+std::string ReadLinkValue(const ProviderProfile& profile, ILog* log, ILink* link,
+                          const wchar_t* key);

@@ -71,4 +71,5 @@ struct ProviderProfile {
 };
 
 // The profile this plug-in was built with; defined by exactly one translation unit in profiles/.
+// Only the frame (entry points and instance set-up) asks for it; it hands it to the layers below.
 const ProviderProfile& ActiveProfile();

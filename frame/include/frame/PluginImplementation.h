@@ -72,6 +72,7 @@ class PluginImplementation : public IBackupDataWrite, public PluginImplementatio
 
     // Declaration order is construction order: the parameters are read in the order the
     // provider's profile gives them as these members are built.
+    const ProviderProfile& profile;  // this deliverable's, handed to every layer below
     ILog* log;
     ILink* link;
     std::shared_ptr<Aws::S3::S3Client> s3Client;  // null for a provider without one

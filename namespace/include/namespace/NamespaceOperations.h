@@ -6,12 +6,13 @@
 #include <list>
 #include <string>
 
+#include "base/ProviderProfile.h"
 #include "host/HostInterfaces.h"
 #include "listing/S3Listing.h"
 
 class NamespaceOperations {
   public:
-    NamespaceOperations(ILog* log, ILink* link, S3Listing& listing);
+    NamespaceOperations(const ProviderProfile& profile, ILog* log, ILink* link, S3Listing& listing);
 
     NamespaceOperations(const NamespaceOperations&) = delete;
     NamespaceOperations& operator=(const NamespaceOperations&) = delete;
@@ -35,6 +36,7 @@ class NamespaceOperations {
     ResultCode DeleteFile(const std::wstring& path);
 
   private:
+    const ProviderProfile& profile;
     ILog* log;
     ILink* link;
     S3Listing& listing;

@@ -5,12 +5,14 @@
 
 #include <string>
 
+#include "base/ProviderProfile.h"
 #include "host/HostInterfaces.h"
 #include "listing/S3Listing.h"
 
 class FileTransfer {
   public:
-    FileTransfer(ILog* log, S3Listing& listing, AllOpenedFiles& openedFiles);
+    FileTransfer(const ProviderProfile& profile, ILog* log, S3Listing& listing,
+                 AllOpenedFiles& openedFiles);
 
     ResultCode OpenFile(const std::wstring& path, FileAccessMode::ID mode, unsigned int& handle);
     ResultCode ReadFile(unsigned char* buffer, unsigned int& size, unsigned int handle);
@@ -19,6 +21,7 @@ class FileTransfer {
     ResultCode CloseFile(unsigned int handle);
 
   private:
+    const ProviderProfile& profile;
     ILog* log;
     S3Listing& listing;
     AllOpenedFiles& openedFiles;
