@@ -809,8 +809,9 @@ TEST_F(Together, EachDeliverableIsWhatItsProviderFactsSay) {
     for (const auto& [deliverable, facts] : deliverables) {
         SCOPED_TRACE(deliverable);
         Storage storage(deliverable, ProxyFor(deliverable).Url());
-        EXPECT_EQ(std::wstring(storage.lib.GetPluginInfo()->GetPluginName()),
-                  facts->displayName.wide);
+        IPluginInfo* descriptor = storage.lib.GetPluginInfo();
+        EXPECT_EQ(descriptor->GetPluginName(), facts->displayName.wide);
+        descriptor->Destroy();
         storage.link.ClearAsked();
         storage.Open();
         std::vector<std::wstring> asked;
