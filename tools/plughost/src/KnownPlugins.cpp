@@ -10,8 +10,6 @@ namespace plughost {
 
 namespace {
 
-const char* Narrow(const providers::Text& text) { return text.narrow; }
-
 std::optional<std::string> Environment(const char* name) {
     const char* value = std::getenv(name);
     if (value == nullptr || *value == '\0') return std::nullopt;
@@ -24,18 +22,18 @@ const std::vector<KnownPlugin>& KnownPlugins() {
     static const std::vector<KnownPlugin> plugins = [] {
         std::vector<KnownPlugin> made;
         for (const providers::Provider* provider : providers::AllProviders) {
-            KnownPlugin plugin{Narrow(provider->displayName),
+            KnownPlugin plugin{provider->displayName.narrow,
                                provider->library,
                                {},
                                provider->endpoint,
-                               Narrow(provider->accessKeyKey),
-                               Narrow(provider->secretKeyKey),
-                               Narrow(provider->regionKey),
-                               Narrow(provider->fallbackRegionKey)};
+                               provider->accessKeyKey.narrow,
+                               provider->secretKeyKey.narrow,
+                               provider->regionKey.narrow,
+                               provider->fallbackRegionKey.narrow};
             for (std::size_t i = 0; i < provider->parameterCount; ++i) {
                 const providers::Parameter& parameter = provider->parameters[i];
                 plugin.parameters.push_back(
-                    {Narrow(parameter.key), parameter.required, parameter.meaning});
+                    {parameter.key.narrow, parameter.required, parameter.meaning});
             }
             made.push_back(std::move(plugin));
         }
